@@ -1,0 +1,90 @@
+# Build conventions shared by every subsystem.
+option(QELVO_WERROR "Treat compiler warnings as errors" OFF)
+option(QELVO_BUILD_TESTS "Build the test programs" ON)
+
+set(CMAKE_CXX_STANDARD 17)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+set(QELVO_RESULTS_DIR ${CMAKE_BINARY_DIR}/test-results)
+file(MAKE_DIRECTORY ${QELVO_RESULTS_DIR})
+
+add_compile_options(-Wall -Wextra)
+if(QELVO_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(WIN32)
+  # Windows 2000 is the oldest target: no API newer than it may be declared or imported.
+  add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0500 WINVER=0x0500 _WIN32_IE=0x0500)
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(QELVO_X86 ON)
+    # Subsystem and OS version 5.0: the loader of Windows 2000 refuses anything newer.
+    set(QELVO_SUBSYSTEM_VERSION_FLAGS -Wl,--major-subsystem-version,5 -Wl,--minor-subsystem-version,0
+                                      -Wl,--major-os-version,5 -Wl,--minor-os-version,0)
+    add_link_options(${QELVO_SUBSYSTEM_VERSION_FLAGS})
+  else()
+    set(QELVO_X86 OFF)
+  endif()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run)
+endif()
+
+# qelvo_use_gtest(<target>): for anything compiled against GoogleTest's headers in a Windows tree.
+function(qelvo_use_gtest target)
+  if(WIN32)
+    # The win32 thread model has no std::mutex: GoogleTest gets a Win32 Notification instead.
+    target_compile_definitions(${target} PUBLIC GTEST_HAS_NOTIFICATION_=1)
+    target_compile_options(${target} PUBLIC -include ${PROJECT_SOURCE_DIR}/cmake/gtest_win32_notification.h)
+  endif()
+endfunction()
+
+# GoogleTest from the machine's sources, built for whichever target this tree builds.
+if(QELVO_BUILD_TESTS AND NOT TARGET gtest)
+  set(QELVO_GTEST_SRC /usr/src/googletest)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  if(WIN32)
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  endif()
+  add_subdirectory(${QELVO_GTEST_SRC} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  foreach(t gtest gtest_main gmock gmock_main)
+    if(TARGET ${t})
+      target_compile_options(${t} PRIVATE -w)
+      qelvo_use_gtest(${t})
+    endif()
+  endforeach()
+endif()
+
+if(NOT WIN32)
+  set(QELVO_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+endif()
+
+# qelvo_add_native_test(<name> SOURCES ... [LIBS ...])
+# A GoogleTest program for the host, under AddressSanitizer and UndefinedBehaviorSanitizer.
+function(qelvo_add_native_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} gtest_main gmock)
+  target_compile_options(${name} PRIVATE ${QELVO_SANITIZE})
+  target_link_options(${name} PRIVATE ${QELVO_SANITIZE})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${QELVO_RESULTS_DIR}/${name}.xml)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS native)
+endfunction()
+
+# qelvo_add_wine_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [GUI])
+# A GoogleTest program for Windows; CTest runs it under wine64 through scripts/wine-run,
+# inside the harness that scripts/test.sh starts (prefix, Xvfb, wineserver, simulator).
+function(qelvo_add_wine_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} gtest_main gmock)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${QELVO_RESULTS_DIR}/${name}.xml)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS wine)
+endfunction()
