@@ -289,25 +289,25 @@ start_server() {
     SERVER_STARTED=1
 }
 
-# The dialog font maps to a font this machine has, and message boxes are traced for the checks.
+# The prefix as the checks want it: the dialog font mapped to a font this machine has, message
+# boxes in the font of a Chinese Windows (宋体 9 pt, GB2312), a service start timeout that allows
+# for emulation, and message boxes traced for the checks.
 write_prefix_reg() {
-    local reg=$EMU/prefix.reg
+    local reg=$EMU/prefix.reg face=""
+    # LOGFONTW: height -12, weight 400, charset 134, face "宋体" padded to 32 units.
+    face="f4,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,00,86,00,00,00,00,8b,5b,53,4f"
+    face+=$(printf ',00%.0s' $(seq 1 60))
     {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n'
         printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
         printf '"宋体"="WenQuanYi Zen Hei"\r\n"SimSun"="WenQuanYi Zen Hei"\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics]\r\n'
+        printf '"MessageFont"=hex:%s\r\n\r\n' "$face"
+        printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control]\r\n'
+        printf '"ServicesPipeTimeout"=dword:0001d4c0\r\n\r\n'
         printf '[HKEY_CURRENT_USER\\Software\\Wine\\Debug]\r\n'
         printf '"RelayInclude"="user32.MessageBoxW;user32.MessageBoxExW;user32.MessageBoxA;user32.MessageBoxExA"\r\n\r\n'
     } | iconv -f UTF-8 -t UTF-16 >"$reg"
-}
-
-# emulated_running <pattern>: whether one of our emulated processes has that in its command line.
-emulated_running() {
-    local p
-    for p in $(own_emulated_pids); do
-        tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -q -- "$1" && return 0
-    done
-    return 1
 }
 
 # Emulated processes now and then die of the emulation itself ("wine client error ... Bad
@@ -321,13 +321,20 @@ import_prefix_reg() {
     return 1
 }
 
+# The ready stamp names the Wine version and the registry settings that the prefix has.
+prefix_stamp() { echo "$WINE_VERSION $(md5sum <"$EMU/prefix.reg" | cut -d' ' -f1)"; }
+
 prepare_prefix() {
-    if [[ -f $PREFIX/.qelvo-ready ]] && [[ $(cat "$PREFIX/.qelvo-ready") == "$WINE_VERSION" ]]; then
-        start_server
-        return
-    fi
-    local attempt
     write_prefix_reg
+    if [[ -f $PREFIX/.qelvo-ready && -f $PREFIX/system.reg ]]; then
+        start_server || return 1
+        [[ $(cat "$PREFIX/.qelvo-ready") == "$(prefix_stamp)" ]] && return 0
+        if [[ $(cut -d' ' -f1 "$PREFIX/.qelvo-ready") == "$WINE_VERSION" ]]; then
+            log "updating the prefix's registry settings"
+            import_prefix_reg && prefix_stamp >"$PREFIX/.qelvo-ready" && return 0
+        fi
+    fi
+    local attempt first
     for attempt in 1 2; do
         stop_session_server
         rm -rf "$PREFIX"
@@ -337,11 +344,11 @@ prepare_prefix() {
         # The first process of a new prefix runs wineboot --init before its own program (here
         # the registry import), and the init goes on after that program returned.
         x86wine 900 "$LOGS/wineboot-$attempt.log" regedit /S "$(winpath "$EMU/prefix.reg")"
-        local first=$?
+        first=$?
         if wait_for 900 eval '! emulated_running wineboot.exe' &&
             [[ -s $PREFIX/system.reg && -f $PREFIX/drive_c/windows/system32/kernel32.dll ]]; then
             if ((first == 0)) || import_prefix_reg; then
-                echo "$WINE_VERSION" >"$PREFIX/.qelvo-ready"
+                prefix_stamp >"$PREFIX/.qelvo-ready"
                 return 0
             fi
         fi
@@ -390,10 +397,16 @@ check_fitment() {
         case_result $name fail 0 "fitment_test_x86.exe is not built although Fitment.dll is"
         return
     fi
-    rm -f "$xml"
+    local status attempt summary
     : >"$LOGS/fitment.log"
-    x86wine 600 "$LOGS/fitment.log" "$exe" "--gtest_output=xml:$(winpath "$xml")"
-    local status=$? summary
+    # A run that leaves no result at all died of the emulation: it gets one more try.
+    for attempt in 1 2; do
+        rm -f "$xml"
+        x86wine 600 "$LOGS/fitment.log" "$exe" "--gtest_output=xml:$(winpath "$xml")"
+        status=$?
+        [[ -f $xml ]] && break
+        log "fitment_test_x86.exe left no result (exit $status, attempt $attempt)"
+    done
     if [[ ! -f $xml ]]; then
         case_result $name fail $((SECONDS - t)) "no results from fitment_test_x86.exe (exit $status; log $LOGS/fitment.log)"
         return
