@@ -312,10 +312,16 @@ int StartDriver()
     ServiceHandle service(OpenServiceW(manager.Get(), kService, SERVICE_ALL_ACCESS));
     if (service.Get() == nullptr)
         return Failed(L"OpenService", GetLastError());
-    if (!StartServiceW(service.Get(), 0, nullptr)) {
+    // Right after a prefix is made the service manager may still hold its database lock while
+    // it starts the session's own services: retry that for a while.
+    DWORD started = GetTickCount();
+    while (!StartServiceW(service.Get(), 0, nullptr)) {
         DWORD e = GetLastError();
-        if (e != ERROR_SERVICE_ALREADY_RUNNING)
+        if (e == ERROR_SERVICE_ALREADY_RUNNING)
+            break;
+        if (e != ERROR_SERVICE_DATABASE_LOCKED || GetTickCount() - started > 120000)
             return Failed(L"StartService", e);
+        Sleep(250);
     }
     SimClient client;
     if (!client.Open())
@@ -342,21 +348,47 @@ int StopDriver()
     return 0;
 }
 
-// Puts file into system32 under name without disturbing processes that have the old one mapped:
-// copy beside it, then rename over it.
+bool ReadWholeFile(const std::wstring& path, std::string* data)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    data->clear();
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr) != FALSE) && got != 0)
+        data->append(buffer, got);
+    CloseHandle(file);
+    return ok;
+}
+
+// Puts source at target without disturbing processes that have the old file mapped: copy beside
+// it, then rename over it; a file that Wine will not replace while it is mapped as an image is
+// renamed aside first. An identical target is left alone.
 bool PlaceFile(const std::wstring& source, const std::wstring& target, DWORD* error)
 {
+    std::string wanted, present;
+    if (!ReadWholeFile(source, &wanted)) {
+        *error = GetLastError();
+        return false;
+    }
+    if (ReadWholeFile(target, &present) && present == wanted)
+        return true;
     std::wstring temp = target + L".new";
     if (!CopyFileW(source.c_str(), temp.c_str(), FALSE)) {
         *error = GetLastError();
         return false;
     }
-    if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        *error = GetLastError();
-        DeleteFileW(temp.c_str());
-        return false;
-    }
-    return true;
+    if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    std::wstring aside = target + L".old" + std::to_wstring(GetTickCount());
+    if (MoveFileW(target.c_str(), aside.c_str()) && MoveFileW(temp.c_str(), target.c_str()))
+        return true;
+    *error = GetLastError();
+    DeleteFileW(temp.c_str());
+    return false;
 }
 
 bool SetOverride(const wchar_t* value)
