@@ -1,0 +1,36 @@
+// Building the IOCTL_TOUCH_GET_DEVICE_LIST request and checking and reading its reply.
+// Portable: the caller does the DeviceIoControl and checks that the call itself succeeded.
+#pragma once
+
+#include "device/TouchProtocol.h"
+
+#include <stddef.h>
+#include <vector>
+
+namespace touch {
+
+#pragma pack(push, 1)
+// Header with reserved 0 and count n, then one zeroed entry.
+struct DeviceListRequest {
+    DeviceListHeader header;
+    DeviceListEntry first;
+};
+#pragma pack(pop)
+static_assert(sizeof(DeviceListRequest) == kDeviceListRequestBytes, "request size");
+
+DeviceListRequest MakeDeviceListRequest(uint32_t capacity);
+
+// Bytes of the reply buffer for `capacity` entries (8 + 404 x capacity). False when that does
+// not fit a 32-bit byte count; such a count cannot be asked for.
+bool DeviceListReplyBytes(uint32_t capacity, uint32_t* bytes);
+
+// Checks a reply to a request for `capacity` entries and copies its entries. `reply` is the
+// buffer given to the driver (`replySize` bytes, any alignment), `bytesReturned` what the call
+// reported. Valid only when bytesReturned is exactly DeviceListReplyBytes(capacity) and fits the
+// buffer, and the reply's count (second word, unsigned) is at most `capacity`. Each name is
+// copied as at most kObjectNameUnits - 1 units plus a terminator; units after the terminator are
+// zero. On failure `entries` is left empty.
+bool ReadDeviceListReply(const void* reply, size_t replySize, uint32_t bytesReturned, uint32_t capacity,
+                         std::vector<DeviceListEntry>* entries);
+
+} // namespace touch

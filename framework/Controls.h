@@ -1,0 +1,106 @@
+// Control wrappers. A Control is bound to an existing child window (by id, through data exchange or
+// SubclassItem) or creates one at run time; either way its window procedure is subclassed so the
+// object's message table sees the control's messages first. The subclass is removed when the
+// window is destroyed or the object is, whichever comes first.
+#pragma once
+
+#include "framework/Window.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+namespace fw {
+
+class Control : public Window {
+public:
+    Control() = default;
+    ~Control() override;
+
+    bool Subclass(HWND hwnd);
+    bool SubclassItem(const Window& parent, int id);
+    void Unsubclass();
+    bool IsSubclassed() const { return previousProc_ != nullptr; }
+
+    // Creates a child control of `parent` and subclasses it.
+    bool Create(const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rect,
+                HWND parent, int id, DWORD exStyle = 0);
+
+protected:
+    // The control's own handling (the window procedure that was subclassed).
+    LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    WNDPROC previousProc_ = nullptr;
+};
+
+class Static : public Control {
+public:
+    HICON SetIcon(HICON icon) const;
+};
+
+class Button : public Control {
+public:
+    bool SetCheck(bool checked) const;
+    bool IsChecked() const;
+};
+
+class Edit : public Control {
+public:
+    void SelectAll() const;
+    void SetSelection(int start, int end) const;
+};
+
+class ListBox : public Control {
+public:
+    int AddString(const wchar_t* text) const;    // index, or LB_ERR / LB_ERRSPACE
+    bool SetItemData(int index, LPARAM data) const;
+    LPARAM ItemData(int index) const;            // LB_ERR (-1) for a bad index
+    int CurrentSelection() const;                // LB_ERR (-1) when nothing is selected
+    bool SetCurrentSelection(int index) const;   // -1 clears the selection
+    int Count() const;
+};
+
+class ComboBox : public Control {
+public:
+    int AddString(const wchar_t* text) const;
+    int CurrentSelection() const;
+    bool SetCurrentSelection(int index) const;
+    int Count() const;
+};
+
+class Trackbar : public Control {
+public:
+    void SetRange(int minimum, int maximum, bool redraw = true) const;
+    int Position() const;
+    void SetPosition(int position, bool redraw = true) const;
+};
+
+class UpDown : public Control {
+public:
+    void SetRange(int minimum, int maximum) const;
+    int Position() const;
+    void SetPosition(int position) const;
+};
+
+class AnimateControl : public Control {
+public:
+    // ACM_OPEN of an AVI resource of `module`.
+    bool Open(HINSTANCE module, UINT resourceId) const;
+    bool Play(UINT from = 0, UINT to = 0xFFFF, UINT repeat = 0xFFFFFFFFu) const;
+    bool Stop() const;
+    bool Close() const;
+};
+
+class TabControl : public Control {
+public:
+    bool InsertItem(int index, const wchar_t* text) const;
+    int CurrentSelection() const;
+    bool SetCurrentSelection(int index) const;
+    bool ItemRect(int index, RECT& rect) const;
+    int Count() const;
+};
+
+} // namespace fw

@@ -1,0 +1,556 @@
+#include "framework/Dialog.h"
+
+#include "framework/App.h"
+#include "framework/FrameworkResource.h"
+#include "framework/IntegerText.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace fw {
+
+namespace {
+
+// A copy of a dialog template with WS_VISIBLE taken out, so that the dialog manager never shows
+// the window by itself: a modal run shows it after a successful initialisation, a page stays
+// hidden until its owner shows it. Words keep the copy DWORD-aligned as templates must be.
+class HiddenTemplate {
+public:
+    explicit HiddenTemplate(UINT id)
+    {
+        HINSTANCE module = ProgramInstance();
+        HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
+        if (resource == nullptr)
+            return;
+        const DWORD size = ::SizeofResource(module, resource);
+        HGLOBAL loaded = ::LoadResource(module, resource);
+        const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+        if (data == nullptr || size < sizeof(DLGTEMPLATE))
+            return;
+        words_.assign((size + 3) / 4, 0);
+        std::memcpy(words_.data(), data, size);
+        unsigned char* bytes = reinterpret_cast<unsigned char*>(words_.data());
+        WORD version = 0, signature = 0;
+        std::memcpy(&version, bytes, sizeof version);
+        std::memcpy(&signature, bytes + 2, sizeof signature);
+        // DLGTEMPLATEEX: dlgVer 1, signature 0xFFFF, helpID, exStyle, style.
+        const size_t styleOffset = (version == 1 && signature == 0xFFFF) ? 12 : 0;
+        DWORD style = 0;
+        std::memcpy(&style, bytes + styleOffset, sizeof style);
+        style &= ~static_cast<DWORD>(WS_VISIBLE);
+        std::memcpy(bytes + styleOffset, &style, sizeof style);
+    }
+
+    const DLGTEMPLATE* Get() const
+    {
+        return words_.empty() ? nullptr : reinterpret_cast<const DLGTEMPLATE*>(words_.data());
+    }
+
+private:
+    std::vector<DWORD> words_;
+};
+
+bool ReturnsValueDirectly(UINT message)
+{
+    switch (message) {
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+    case WM_INITDIALOG:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+// ---- DataExchange
+
+DataExchange::DataExchange(Dialog& dialog, bool save) : dialog_(dialog), save_(save) {}
+
+void DataExchange::Fail(ExchangeFailure::Kind kind, int id)
+{
+    if (failed_)
+        return;
+    failed_ = true;
+    ExchangeFailure failure = {kind, id, dialog_.Handle() != nullptr ? ::GetDlgItem(dialog_.Handle(), id) : nullptr};
+    dialog_.OnExchangeFailure(failure);
+}
+
+HWND DataExchange::Find(int id)
+{
+    HWND control = dialog_.Handle() != nullptr ? ::GetDlgItem(dialog_.Handle(), id) : nullptr;
+    if (control == nullptr)
+        Fail(ExchangeFailure::Kind::MissingControl, id);
+    return control;
+}
+
+bool DataExchange::Int(int id, int32_t& value)
+{
+    if (failed_)
+        return false;
+    HWND control = Find(id);
+    if (control == nullptr)
+        return false;
+    if (save_) {
+        Window wrapper(control);
+        int32_t parsed = 0;
+        if (!ParseInt32(wrapper.Text(), parsed)) {
+            Fail(ExchangeFailure::Kind::NotAnInteger, id);
+            return false;
+        }
+        value = parsed;
+        return true;
+    }
+    if (!::SetWindowTextW(control, FormatInt32(value).c_str())) {
+        Fail(ExchangeFailure::Kind::ControlFailed, id);
+        return false;
+    }
+    return true;
+}
+
+bool DataExchange::Text(int id, std::wstring& value)
+{
+    if (failed_)
+        return false;
+    HWND control = Find(id);
+    if (control == nullptr)
+        return false;
+    if (save_) {
+        value = Window(control).Text();
+        return true;
+    }
+    if (!::SetWindowTextW(control, value.c_str())) {
+        Fail(ExchangeFailure::Kind::ControlFailed, id);
+        return false;
+    }
+    return true;
+}
+
+bool DataExchange::Radio(int firstId, int& index)
+{
+    if (failed_)
+        return false;
+    HWND first = Find(firstId);
+    if (first == nullptr)
+        return false;
+    int found = -1;
+    int position = 0;
+    for (HWND button = first; button != nullptr; button = ::GetWindow(button, GW_HWNDNEXT)) {
+        if (button != first && (::GetWindowLongW(button, GWL_STYLE) & WS_GROUP) != 0)
+            break;
+        if ((::SendMessageW(button, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) == 0)
+            continue;
+        if (save_) {
+            if (found < 0 && ::SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED)
+                found = position;
+        } else {
+            ::SendMessageW(button, BM_SETCHECK, position == index ? BST_CHECKED : BST_UNCHECKED, 0);
+        }
+        ++position;
+    }
+    if (save_)
+        index = found;
+    return true;
+}
+
+bool DataExchange::TrackbarPosition(int id, int& position)
+{
+    if (failed_)
+        return false;
+    HWND control = Find(id);
+    if (control == nullptr)
+        return false;
+    if (save_)
+        position = static_cast<int>(::SendMessageW(control, TBM_GETPOS, 0, 0));
+    else
+        ::SendMessageW(control, TBM_SETPOS, TRUE, position);
+    return true;
+}
+
+bool DataExchange::ListIndex(int id, int& index)
+{
+    if (failed_)
+        return false;
+    HWND control = Find(id);
+    if (control == nullptr)
+        return false;
+    if (save_) {
+        const LRESULT selection = ::SendMessageW(control, LB_GETCURSEL, 0, 0);
+        index = selection == LB_ERR ? -1 : static_cast<int>(selection);
+        return true;
+    }
+    // Selecting -1 clears the selection and answers LB_ERR although it worked.
+    if (::SendMessageW(control, LB_SETCURSEL, static_cast<WPARAM>(index), 0) == LB_ERR && index != -1) {
+        Fail(ExchangeFailure::Kind::ControlFailed, id);
+        return false;
+    }
+    return true;
+}
+
+bool DataExchange::ComboIndex(int id, int& index)
+{
+    if (failed_)
+        return false;
+    HWND control = Find(id);
+    if (control == nullptr)
+        return false;
+    if (save_) {
+        const LRESULT selection = ::SendMessageW(control, CB_GETCURSEL, 0, 0);
+        index = selection == CB_ERR ? -1 : static_cast<int>(selection);
+        return true;
+    }
+    if (::SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(index), 0) == CB_ERR && index != -1) {
+        Fail(ExchangeFailure::Kind::ControlFailed, id);
+        return false;
+    }
+    return true;
+}
+
+bool DataExchange::Bind(int id, Control& control)
+{
+    if (failed_)
+        return false;
+    HWND item = Find(id);
+    if (item == nullptr)
+        return false;
+    if (control.Handle() == item)
+        return true;
+    if (control.Handle() != nullptr || !control.Subclass(item)) {
+        Fail(ExchangeFailure::Kind::ControlFailed, id);
+        return false;
+    }
+    return true;
+}
+
+// ---- Dialog
+
+Dialog::Dialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
+
+Dialog::~Dialog()
+{
+    for (Dialog* page : pages_)
+        page->pageParent_ = nullptr;
+    if (pageParent_ != nullptr)
+        pageParent_->RemovePage(this);
+    if (hwnd_ != nullptr && ::IsWindow(hwnd_)) {
+        // The object goes first: cut the window loose so no message reaches a dead object.
+        ::SetWindowLongPtrW(hwnd_, DWLP_USER, 0);
+        ::RemovePropW(hwnd_, kObjectProperty);
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+const MessageMap& Dialog::Messages() const
+{
+    return Window::Messages();
+}
+
+INT_PTR Dialog::RunModal()
+{
+    if (hwnd_ != nullptr)
+        return -1;
+    HiddenTemplate dialogTemplate(templateId_);
+    if (dialogTemplate.Get() == nullptr)
+        return -1;
+
+    HWND owner = parent_ != nullptr ? ::GetAncestor(parent_, GA_ROOT) : nullptr;
+    const bool disableOwner = owner != nullptr && ::IsWindowEnabled(owner);
+    modal_ = true;
+    ended_ = false;
+    result_ = -1;
+    if (disableOwner)
+        ::EnableWindow(owner, FALSE);
+
+    HWND hwnd = ::CreateDialogIndirectParamW(ProgramInstance(), dialogTemplate.Get(), owner,
+                                             &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    if (hwnd != nullptr && !ended_) {
+        ::ShowWindow(hwnd, SW_SHOWNORMAL);
+        while (!ended_) {
+            MSG msg;
+            const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+            if (got == -1)
+                break;
+            if (got == 0) {
+                // WM_QUIT ends this loop; put it back for the loops outside.
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            bool consumed = false;
+            try {
+                consumed = PreTranslateChain(msg);
+            } catch (...) {
+                consumed = false;
+            }
+            if (consumed)
+                continue;
+            if (hwnd_ != nullptr && ::IsDialogMessageW(hwnd_, &msg))
+                continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+
+    // The owner comes back before the dialog goes, so that activation returns to it.
+    if (disableOwner)
+        ::EnableWindow(owner, TRUE);
+    if (hwnd_ != nullptr) {
+        ::SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+                       SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
+        if (owner != nullptr && ::GetActiveWindow() == nullptr)
+            ::SetActiveWindow(owner);
+        DestroyWindow();
+    }
+    modal_ = false;
+    const INT_PTR result = ended_ ? result_ : -1;
+    ended_ = false;
+    return result;
+}
+
+void Dialog::EndDialog(INT_PTR result)
+{
+    if (!modal_)
+        return;
+    result_ = result;
+    ended_ = true;
+    // GetMessage only returns for posted messages: wake the loop when the end came from a
+    // message sent by another thread.
+    if (hwnd_ != nullptr)
+        ::PostMessageW(hwnd_, WM_NULL, 0, 0);
+}
+
+bool Dialog::CreatePage(Dialog& parent)
+{
+    if (hwnd_ != nullptr || parent.hwnd_ == nullptr)
+        return false;
+    HiddenTemplate pageTemplate(templateId_);
+    if (pageTemplate.Get() == nullptr)
+        return false;
+    modal_ = false;
+    HWND hwnd = ::CreateDialogIndirectParamW(ProgramInstance(), pageTemplate.Get(), parent.hwnd_,
+                                             &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    if (hwnd == nullptr)
+        return false;
+    pageParent_ = &parent;
+    parent.pages_.push_back(this);
+    return true;
+}
+
+void Dialog::RemovePage(Dialog* page)
+{
+    pages_.erase(std::remove(pages_.begin(), pages_.end(), page), pages_.end());
+}
+
+bool Dialog::UpdateData(bool save)
+{
+    if (hwnd_ == nullptr)
+        return false;
+    DataExchange dx(*this, save);
+    DoDataExchange(dx);
+    return !dx.Failed();
+}
+
+int Dialog::ShowMessage(UINT stringId, UINT iconFlags) const
+{
+    return fw::ShowMessage(hwnd_, stringId, iconFlags);
+}
+
+bool Dialog::CenterWindow(HWND relativeTo) const
+{
+    if (hwnd_ == nullptr)
+        return false;
+    RECT area;
+    if (relativeTo != nullptr && ::IsWindowVisible(relativeTo) && !::IsIconic(relativeTo)) {
+        if (!::GetWindowRect(relativeTo, &area))
+            return false;
+    } else if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) {
+        return false;
+    }
+    RECT work;
+    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+        work = area;
+    const RECT own = WindowRect();
+    const LONG width = own.right - own.left;
+    const LONG height = own.bottom - own.top;
+    LONG left = area.left + (area.right - area.left - width) / 2;
+    LONG top = area.top + (area.bottom - area.top - height) / 2;
+    // Keep the whole dialog on the work area where it fits.
+    left = std::max(work.left, std::min(left, work.right - width));
+    top = std::max(work.top, std::min(top, work.bottom - height));
+    return ::SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) != FALSE;
+}
+
+bool Dialog::PreTranslateMessage(MSG&)
+{
+    return false;
+}
+
+bool Dialog::PreTranslateChain(MSG& msg)
+{
+    if (hwnd_ == nullptr || (msg.hwnd != hwnd_ && !::IsChild(hwnd_, msg.hwnd)))
+        return false;
+    for (Dialog* page : pages_) {
+        if (page->hwnd_ != nullptr && (msg.hwnd == page->hwnd_ || ::IsChild(page->hwnd_, msg.hwnd))) {
+            if (page->PreTranslateChain(msg))
+                return true;
+            break;
+        }
+    }
+    return PreTranslateMessage(msg);
+}
+
+bool Dialog::OnInitDialog()
+{
+    UpdateData(false);
+    return true;
+}
+
+void Dialog::OnOK()
+{
+    if (UpdateData(true))
+        EndDialog(IDOK);
+}
+
+void Dialog::OnCancel()
+{
+    EndDialog(IDCANCEL);
+}
+
+void Dialog::DoDataExchange(DataExchange&) {}
+
+void Dialog::OnExchangeFailure(const ExchangeFailure& failure)
+{
+    if (failure.kind != ExchangeFailure::Kind::NotAnInteger || failure.control == nullptr)
+        return;
+    ShowMessage(IDS_FW_ENTER_INTEGER, MB_ICONEXCLAMATION);
+    // Through the dialog manager, so the default button follows the focus.
+    ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(failure.control), TRUE);
+    ::SendMessageW(failure.control, EM_SETSEL, 0, -1);
+}
+
+HBRUSH Dialog::OnCtlColor(HDC, HWND, UINT)
+{
+    return nullptr;
+}
+
+void Dialog::OnFinalMessage() {}
+
+bool Dialog::Defaults(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    switch (message) {
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDOK) {
+            OnOK();
+            result = 0;
+            return true;
+        }
+        if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDCANCEL) {
+            OnCancel();
+            result = 0;
+            return true;
+        }
+        return false;
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC: {
+        HBRUSH brush = OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam),
+                                  message - WM_CTLCOLORMSGBOX);
+        if (brush == nullptr)
+            return false;
+        result = reinterpret_cast<LRESULT>(brush);
+        return true;
+    }
+    case WM_DRAWITEM:
+        if (ReflectDrawItem(lParam)) {
+            result = TRUE;
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+INT_PTR Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        const RECT before = WindowRect();
+        const BOOL focus = OnInitDialog() ? TRUE : FALSE;
+        if (modal_ && !ended_ && hwnd_ != nullptr) {
+            const LONG style = ::GetWindowLongW(hwnd_, GWL_STYLE);
+            const RECT after = WindowRect();
+            // A dialog that did not place itself during initialisation is centred over its
+            // owner, or over the work area when it has none.
+            if ((style & (WS_CHILD | WS_VISIBLE | DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN)) == 0 &&
+                std::memcmp(&before, &after, sizeof before) == 0) {
+                HWND owner = ::GetWindow(hwnd_, GW_OWNER);
+                CenterWindow(owner);
+            }
+        }
+        return focus;
+    }
+    LRESULT result = 0;
+    bool handled = Route(message, wParam, lParam, result);
+    if (!handled)
+        handled = Defaults(message, wParam, lParam, result);
+    if (!handled)
+        return FALSE;
+    if (ReturnsValueDirectly(message))
+        return static_cast<INT_PTR>(result);
+    if (hwnd_ != nullptr)
+        ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        Dialog* created = reinterpret_cast<Dialog*>(lParam);
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        ::SetPropW(hwnd, kObjectProperty, created);
+        created->hwnd_ = hwnd;
+    }
+    Dialog* self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (self == nullptr)
+        return FALSE;
+    INT_PTR answer = FALSE;
+    try {
+        answer = self->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        answer = FALSE;
+    }
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        ::RemovePropW(hwnd, kObjectProperty);
+        self->hwnd_ = nullptr;
+        if (self->pageParent_ != nullptr) {
+            self->pageParent_->RemovePage(self);
+            self->pageParent_ = nullptr;
+        }
+        if (self->modal_ && !self->ended_) {
+            // Destroyed from outside: the modal run ends with -1.
+            self->result_ = -1;
+            self->ended_ = true;
+        }
+        try {
+            self->OnFinalMessage();
+        } catch (...) {
+        }
+    }
+    return answer;
+}
+
+} // namespace fw

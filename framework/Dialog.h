@@ -1,0 +1,148 @@
+// Dialogs from templates: modal (our own loop) or as child pages inside another dialog.
+//
+//   class MyDialog : public fw::Dialog {
+//   public:
+//       MyDialog() : Dialog(IDD_MY) {}
+//   protected:
+//       const fw::MessageMap& Messages() const override;   // see MessageMap.h
+//       void DoDataExchange(fw::DataExchange& dx) override
+//       {
+//           dx.Int(IDC_COUNT, count_);
+//           dx.Radio(IDC_MODE_FIRST, mode_);
+//           dx.Bind(IDC_LIST, list_);
+//       }
+//       bool PreTranslateMessage(MSG& msg) override;   // true: the message is consumed
+//   };
+//   INT_PTR result = MyDialog().RunModal();   // IDOK, IDCANCEL, or what EndDialog was given
+#pragma once
+
+#include "framework/Controls.h"
+#include "framework/Window.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fw {
+
+class Dialog;
+
+// What went wrong in one exchange step; handed to Dialog::OnExchangeFailure.
+struct ExchangeFailure {
+    enum class Kind {
+        NotAnInteger,   // an edit box held no signed 32-bit integer while saving
+        MissingControl, // no child window with that id (the window is not built yet, or a wrong id)
+        ControlFailed,  // the control refused the value or the binding
+    };
+    Kind kind;
+    int controlId;
+    HWND control;  // null for MissingControl
+};
+
+// One pass of data exchange between a dialog's controls and its members, in one direction.
+// The first failure stops the pass: later steps return false and touch neither side.
+class DataExchange {
+public:
+    DataExchange(Dialog& dialog, bool save);
+
+    bool Saving() const { return save_; }
+    bool Failed() const { return failed_; }
+    Dialog& Owner() const { return dialog_; }
+
+    // Edit text <-> signed 32-bit integer. Saving refuses anything else (see IntegerText.h).
+    bool Int(int id, int32_t& value);
+    // Text of any control.
+    bool Text(int id, std::wstring& value);
+    // Radio group starting at `firstId` (the button with WS_GROUP): index of the checked button,
+    // -1 for none.
+    bool Radio(int firstId, int& index);
+    bool TrackbarPosition(int id, int& position);
+    // Selection index of a list box or combo box; -1 for none.
+    bool ListIndex(int id, int& index);
+    bool ComboIndex(int id, int& index);
+    // Binds a control object to child `id` (subclassed) on the first pass; later passes check it.
+    bool Bind(int id, Control& control);
+
+    // Ends the pass as failed and reports it through the dialog's failure path.
+    void Fail(ExchangeFailure::Kind kind, int id);
+
+private:
+    HWND Find(int id);
+
+    Dialog& dialog_;
+    bool save_;
+    bool failed_ = false;
+};
+
+class Dialog : public Window {
+public:
+    explicit Dialog(UINT templateId, HWND parent = nullptr);
+    ~Dialog() override;
+
+    UINT TemplateId() const { return templateId_; }
+
+    // Creates the dialog, disables its owner (the root window of `parent`, if any), runs the modal
+    // loop and destroys the window through DestroyWindow(). Returns what EndDialog was given, or -1
+    // if the window could not be created or was destroyed by someone else. A dialog ended during
+    // OnInitDialog is never shown.
+    INT_PTR RunModal();
+
+    // Ends a modal run with `result` (from any handler on the dialog's thread, also during
+    // OnInitDialog). Has no effect on a page.
+    void EndDialog(INT_PTR result);
+    bool IsModal() const { return modal_; }
+
+    // Creates this dialog as a child page of `parent` (template with WS_CHILD, usually DS_CONTROL),
+    // hidden until shown. The page takes part in the parent's PreTranslateMessage chain.
+    bool CreatePage(Dialog& parent);
+
+    // Runs DoDataExchange in one direction; false when a step failed (already reported).
+    bool UpdateData(bool save);
+
+    // Shows string `stringId` in a message box owned by this dialog (see App.h ShowMessage).
+    int ShowMessage(UINT stringId, UINT iconFlags = 0) const;
+
+    bool CenterWindow(HWND relativeTo = nullptr) const;
+
+    const MessageMap& Messages() const override;
+
+    // Called by the modal loop for messages aimed at this dialog or its children, innermost page
+    // first; return true to consume the message before dialog navigation (IsDialogMessage).
+    virtual bool PreTranslateMessage(MSG& msg);
+
+protected:
+    // Default: load the controls from the members (UpdateData(false)); returns true to let the
+    // system set the focus. An EndDialog here ends the run before the dialog is ever shown.
+    virtual bool OnInitDialog();
+    // Default OK: save the controls; end with IDOK only if that succeeded.
+    virtual void OnOK();
+    // Default Cancel (also the close box and Esc through the dialog manager): end with IDCANCEL.
+    virtual void OnCancel();
+    virtual void DoDataExchange(DataExchange& dx);
+    // The single failure path of data exchange. Default: for NotAnInteger a message box with the
+    // framework's prompt, then the focus to that edit box with its text selected; others silent.
+    virtual void OnExchangeFailure(const ExchangeFailure& failure);
+    // WM_CTLCOLOR*: return a brush to paint the control (or the dialog, for WM_CTLCOLORDLG) with,
+    // null for the default. `type` is the CTLCOLOR_* value.
+    virtual HBRUSH OnCtlColor(HDC dc, HWND control, UINT type);
+
+    void OnFinalMessage() override;
+
+private:
+    friend class DataExchange;
+    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool Defaults(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool PreTranslateChain(MSG& msg);
+    void RemovePage(Dialog* page);
+
+    UINT templateId_;
+    HWND parent_;
+    bool modal_ = false;
+    bool ended_ = false;
+    INT_PTR result_ = -1;
+    Dialog* pageParent_ = nullptr;
+    std::vector<Dialog*> pages_;
+};
+
+} // namespace fw

@@ -1,0 +1,242 @@
+#include "framework/Window.h"
+
+#include "framework/App.h"
+
+#include <vector>
+
+namespace fw {
+
+const wchar_t* const Window::kObjectProperty = L"QelvoWindowObject";
+
+HWND Window::Detach()
+{
+    HWND hwnd = hwnd_;
+    hwnd_ = nullptr;
+    return hwnd;
+}
+
+bool Window::DestroyWindow()
+{
+    if (hwnd_ == nullptr)
+        return false;
+    return ::DestroyWindow(hwnd_) != FALSE;
+}
+
+const MessageMap& Window::Messages() const
+{
+    static const MessageMap map(nullptr);
+    return map;
+}
+
+LRESULT Window::Send(UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return ::SendMessageW(hwnd_, message, wParam, lParam);
+}
+
+bool Window::Post(UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return ::PostMessageW(hwnd_, message, wParam, lParam) != FALSE;
+}
+
+LRESULT Window::SendItem(int id, UINT message, WPARAM wParam, LPARAM lParam) const
+{
+    return ::SendDlgItemMessageW(hwnd_, id, message, wParam, lParam);
+}
+
+namespace {
+std::wstring TextOf(HWND hwnd)
+{
+    if (hwnd == nullptr)
+        return std::wstring();
+    const int length = ::GetWindowTextLengthW(hwnd);
+    if (length <= 0)
+        return std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = ::GetWindowTextW(hwnd, buffer.data(), length + 1);
+    return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+}
+} // namespace
+
+std::wstring Window::Text() const
+{
+    return TextOf(hwnd_);
+}
+
+bool Window::SetText(const wchar_t* text) const
+{
+    return ::SetWindowTextW(hwnd_, text) != FALSE;
+}
+
+std::wstring Window::ItemText(int id) const
+{
+    return TextOf(Item(id));
+}
+
+bool Window::SetItemText(int id, const wchar_t* text) const
+{
+    return ::SetDlgItemTextW(hwnd_, id, text) != FALSE;
+}
+
+bool Window::SetItemTextFromTable(int id, UINT stringId) const
+{
+    return SetItemText(id, LoadText(stringId).c_str());
+}
+
+bool Window::CheckButton(int id, bool checked) const
+{
+    return ::CheckDlgButton(hwnd_, id, checked ? BST_CHECKED : BST_UNCHECKED) != FALSE;
+}
+
+bool Window::IsButtonChecked(int id) const
+{
+    return ::IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
+}
+
+bool Window::EnableItem(int id, bool enable) const
+{
+    HWND item = Item(id);
+    if (item == nullptr)
+        return false;
+    ::EnableWindow(item, enable ? TRUE : FALSE);
+    return true;
+}
+
+bool Window::ShowItem(int id, bool show) const
+{
+    HWND item = Item(id);
+    if (item == nullptr)
+        return false;
+    ::ShowWindow(item, show ? SW_SHOW : SW_HIDE);
+    return true;
+}
+
+bool Window::Show(int command) const
+{
+    if (hwnd_ == nullptr)
+        return false;
+    ::ShowWindow(hwnd_, command);
+    return true;
+}
+
+bool Window::Enable(bool enable) const
+{
+    if (hwnd_ == nullptr)
+        return false;
+    ::EnableWindow(hwnd_, enable ? TRUE : FALSE);
+    return true;
+}
+
+bool Window::Move(const RECT& rect, bool repaint) const
+{
+    return ::MoveWindow(hwnd_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                        repaint ? TRUE : FALSE) != FALSE;
+}
+
+bool Window::Invalidate(bool erase) const
+{
+    return ::InvalidateRect(hwnd_, nullptr, erase ? TRUE : FALSE) != FALSE;
+}
+
+RECT Window::WindowRect() const
+{
+    RECT rect = {0, 0, 0, 0};
+    if (!::GetWindowRect(hwnd_, &rect))
+        rect = RECT{0, 0, 0, 0};
+    return rect;
+}
+
+RECT Window::ClientRect() const
+{
+    RECT rect = {0, 0, 0, 0};
+    if (!::GetClientRect(hwnd_, &rect))
+        rect = RECT{0, 0, 0, 0};
+    return rect;
+}
+
+bool Window::SetTimer(UINT_PTR id, UINT milliseconds) const
+{
+    return ::SetTimer(hwnd_, id, milliseconds, nullptr) != 0;
+}
+
+bool Window::KillTimer(UINT_PTR id) const
+{
+    return ::KillTimer(hwnd_, id) != FALSE;
+}
+
+bool Window::DrawItem(const DRAWITEMSTRUCT&)
+{
+    return false;
+}
+
+Window* Window::FromHandle(HWND hwnd)
+{
+    if (hwnd == nullptr)
+        return nullptr;
+    return static_cast<Window*>(::GetPropW(hwnd, kObjectProperty));
+}
+
+bool Window::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    const NMHDR* header = message == WM_NOTIFY ? reinterpret_cast<const NMHDR*>(lParam) : nullptr;
+    for (const MessageMap* map = &Messages(); map != nullptr; map = map->Base()) {
+        for (const MessageEntry& entry : *map) {
+            switch (entry.kind) {
+            case MessageEntry::Kind::Message:
+                if (entry.message == message) {
+                    bool handled = true;
+                    result = (this->*entry.onMessage)(message, wParam, lParam, handled);
+                    if (handled)
+                        return true;
+                }
+                break;
+            case MessageEntry::Kind::Command:
+                if (message == WM_COMMAND) {
+                    const UINT id = LOWORD(wParam);
+                    const UINT code = HIWORD(wParam);
+                    if (id >= entry.firstId && id <= entry.lastId && (entry.code == kAnyCode || entry.code == code)) {
+                        (this->*entry.onCommand)(id, code, reinterpret_cast<HWND>(lParam));
+                        result = 0;
+                        return true;
+                    }
+                }
+                break;
+            case MessageEntry::Kind::Notify:
+                if (header != nullptr) {
+                    const UINT id = static_cast<UINT>(header->idFrom);
+                    if (id >= entry.firstId && id <= entry.lastId &&
+                        (entry.code == kAnyCode || entry.code == header->code)) {
+                        result = (this->*entry.onNotify)(*const_cast<NMHDR*>(header));
+                        return true;
+                    }
+                }
+                break;
+            }
+        }
+    }
+    return false;
+}
+
+bool Window::ReflectDrawItem(LPARAM lParam)
+{
+    const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    if (item == nullptr || item->CtlType == ODT_MENU)
+        return false;
+    Window* control = FromHandle(item->hwndItem);
+    return control != nullptr && control->DrawItem(*item);
+}
+
+std::wstring LoadText(UINT id)
+{
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        const int length = ::LoadStringW(ProgramInstance(), id, buffer.data(), static_cast<int>(buffer.size()));
+        if (length <= 0)
+            return std::wstring();
+        // A text that fills the buffer may have been cut: try again with more room.
+        if (static_cast<size_t>(length) + 1 < buffer.size() || buffer.size() >= 65536)
+            return std::wstring(buffer.data(), static_cast<size_t>(length));
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
+} // namespace fw

@@ -1,0 +1,88 @@
+// Window: a thin, non-owning wrapper over an HWND plus the message routing shared by dialogs,
+// subclassed controls and generic windows. The derived classes own their window's lifetime.
+#pragma once
+
+#include "framework/MessageMap.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace fw {
+
+class Window {
+public:
+    Window() = default;
+    explicit Window(HWND hwnd) : hwnd_(hwnd) {}
+    virtual ~Window() = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    HWND Handle() const { return hwnd_; }
+    bool IsValid() const { return hwnd_ != nullptr && ::IsWindow(hwnd_) != FALSE; }
+
+    // Plain wrapping: no subclassing, nothing is routed to this object.
+    void Attach(HWND hwnd) { hwnd_ = hwnd; }
+    HWND Detach();
+
+    // Destroys the window; classes that must release things with their window replace it and
+    // call the base at their end. The modal loop ends a dialog through this too.
+    virtual bool DestroyWindow();
+
+    // The class's message table; each class chains to its base's (see MessageMap.h).
+    virtual const MessageMap& Messages() const;
+
+    HWND Item(int id) const { return ::GetDlgItem(hwnd_, id); }
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+    bool Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+    LRESULT SendItem(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+
+    std::wstring Text() const;
+    bool SetText(const wchar_t* text) const;
+    bool SetText(const std::wstring& text) const { return SetText(text.c_str()); }
+    std::wstring ItemText(int id) const;
+    bool SetItemText(int id, const wchar_t* text) const;
+    // Loads string `stringId` of the program and shows it in control `id`.
+    bool SetItemTextFromTable(int id, UINT stringId) const;
+
+    bool CheckButton(int id, bool checked) const;
+    bool IsButtonChecked(int id) const;
+    bool EnableItem(int id, bool enable) const;
+    bool ShowItem(int id, bool show) const;
+
+    bool Show(int command = SW_SHOW) const;
+    bool Enable(bool enable) const;
+    bool Move(const RECT& rect, bool repaint = true) const;
+    bool Invalidate(bool erase = true) const;
+    RECT WindowRect() const;
+    RECT ClientRect() const;
+    int Id() const { return ::GetDlgCtrlID(hwnd_); }
+
+    // Timers arrive as WM_TIMER with the given id; KillTimer of a stopped timer is harmless.
+    bool SetTimer(UINT_PTR id, UINT milliseconds) const;
+    bool KillTimer(UINT_PTR id) const;
+
+    // Owner draw: a parent that gets WM_DRAWITEM for one of its subclassed controls hands it to the
+    // control object (after the parent's own table). Return true when the item was drawn.
+    virtual bool DrawItem(const DRAWITEMSTRUCT& item);
+
+    // The Window object behind a dialog, subclassed control or generic window; null for others.
+    static Window* FromHandle(HWND hwnd);
+
+protected:
+    // Walks the class's table chain. Returns true if an entry handled the message.
+    bool Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // Reflection of WM_DRAWITEM to the control's object; true if the control drew it.
+    static bool ReflectDrawItem(LPARAM lParam);
+    // Called once the window is gone (after WM_NCDESTROY); the object may delete itself here.
+    virtual void OnFinalMessage() {}
+
+    static const wchar_t* const kObjectProperty;
+
+    HWND hwnd_ = nullptr;
+};
+
+// Loads string `id` of the program's module (which includes the framework's strings); empty if missing.
+std::wstring LoadText(UINT id);
+
+} // namespace fw
