@@ -92,7 +92,7 @@ if [[ -n $win64_ok ]]; then
         run_ctest win64
     else
         record step "wine harness start" 1
-        echo "wine harness start FAILED: the Windows tests did not run (logs: $QELVO_BUILD_DIR/wine/logs)"
+        echo "wine harness start FAILED: the Windows tests did not run (logs: $QELVO_WINEPREFIX-logs)"
     fi
     qelvo_harness_stop
 fi

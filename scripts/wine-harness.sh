@@ -10,7 +10,8 @@
 #
 # Settings (environment):
 #     QELVO_BUILD_DIR       build folder (default <repo>/build)
-#     QELVO_WINEPREFIX      prefix (default $QELVO_BUILD_DIR/wine/prefix), created on first use
+#     QELVO_WINEPREFIX      prefix (default $QELVO_BUILD_DIR/wine/prefix), created on first use;
+#                           logs go to $QELVO_WINEPREFIX-logs
 #     QELVO_HARNESS_DISPLAY use this X display instead of starting an Xvfb
 #     QELVO_SCREENSHOT_DIR  where qelvo_screenshot writes (default $QELVO_BUILD_DIR/screenshots)
 # After start: WINEPREFIX, DISPLAY, WINEDLLOVERRIDES, WINEDEBUG are exported; every
@@ -88,7 +89,7 @@ _qelvo_server_ready() {
 # Maps the dialog font of the resources to a font with Chinese glyphs; a marker in the prefix
 # records a mapping that was checked, so a warm start skips it.
 _qelvo_map_fonts() {
-    local reg=$QELVO_BUILD_DIR/wine/fonts.reg marker=$WINEPREFIX/.qelvo-fonts out
+    local reg=$QELVO_LOG_DIR/fonts.reg marker=$WINEPREFIX/.qelvo-fonts out
     [[ -f $marker ]] && return 0
     python3 - "$reg" <<'PY' || return 1
 import sys
@@ -114,7 +115,6 @@ PY
 _qelvo_start_wine() {
     local fresh=
     [[ -f $WINEPREFIX/system.reg ]] || fresh=1
-    mkdir -p "$WINEPREFIX" || return 1
     # A wineserver still running on this prefix belongs to a run that died without stopping it.
     timeout 60 "$QELVO_WINESERVER" -k >/dev/null 2>&1
     "$QELVO_WINESERVER" -p -f >"$QELVO_LOG_DIR/wineserver.log" 2>&1 &
@@ -150,12 +150,11 @@ _qelvo_run_hooks() {
 qelvo_harness_start() {
     local started=$SECONDS pidfile
     [[ -z $_qelvo_harness_up ]] || return 0
-    QELVO_LOG_DIR=$QELVO_BUILD_DIR/wine/logs
-    mkdir -p "$QELVO_LOG_DIR" || return 1
-    export QELVO_LOG_DIR
-    pidfile=$QELVO_BUILD_DIR/wine/harness.pid
+    export QELVO_LOG_DIR=$QELVO_WINEPREFIX-logs
+    mkdir -p "$QELVO_LOG_DIR" "$QELVO_WINEPREFIX" || return 1
+    pidfile=$QELVO_WINEPREFIX/.qelvo-harness.pid
     if [[ -f $pidfile ]] && _qelvo_alive "$(cat "$pidfile")"; then
-        _qelvo_log "another harness (pid $(cat "$pidfile")) runs on $QELVO_BUILD_DIR;" \
+        _qelvo_log "another harness (pid $(cat "$pidfile")) uses $QELVO_WINEPREFIX;" \
                    "set QELVO_BUILD_DIR or QELVO_WINEPREFIX to run in parallel"
         return 1
     fi
@@ -195,7 +194,7 @@ qelvo_harness_stop() {
         _qelvo_end_process "$_qelvo_xvfb_pid"
         _qelvo_xvfb_pid=
     fi
-    rm -f "$QELVO_BUILD_DIR/wine/harness.pid"
+    rm -f "$QELVO_WINEPREFIX/.qelvo-harness.pid"
     trap - EXIT INT TERM
 }
 
