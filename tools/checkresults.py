@@ -1,141 +1,168 @@
-"""Recording check outcomes as GoogleTest-style XML, so scripts/test.sh counts them with the rest.
+"""Records the cases of a static check and writes them as a GoogleTest-style XML report.
 
-A static check script (tests/static/*.py) is run as
+    results = Results("check_name")
+    with results.case("Group.Name") as c:
+        c.expect(value == 3, "value is %d, expected 3" % value)
+    results.record("Group.Other", ok, "why it failed")   # a case decided in one go
+    results.skip("Group.Later", "why it did not run")    # not counted as passed or failed
+    results.write(results_dir)          # <results_dir>/check_name.xml
+    sys.exit(results.exit_code())
+A case fails when any expectation fails or its body raises.
+
+A static check (tests/static/*.py) is run by scripts/test.sh as
     python3 <script> --win32 <build/win32> --win64 <build/win64> --results <dir>
-and calls static_main(); it records one case per check, writes <dir>/<script name>.xml and exits
-non-zero when any case failed.
-"""
+and may end with sys.exit(static_main(__file__, run)), run(args, results) recording the cases.
+unittest_main() runs a module's unittest cases the same way, for CTest."""
 
-import argparse
+import contextlib
 import os
 import sys
 import time
-import unittest
-from xml.sax.saxutils import escape, quoteattr
+import traceback
+from xml.sax.saxutils import quoteattr, escape
+
+
+class Case:
+    def __init__(self, name):
+        self.name = name
+        self.failures = []
+        self.skipped = None
+        self.seconds = 0.0
+
+    def expect(self, condition, message):
+        if not condition:
+            self.failures.append(message)
+        return bool(condition)
+
+    def fail(self, message):
+        self.failures.append(message)
 
 
 class Results:
-    def __init__(self, name):
-        self.name = name
-        self.cases = []  # (suite, case, outcome, message); outcome is "passed", "failed" or "skipped"
+    def __init__(self, suite):
+        self.suite = suite
+        self.cases = []
 
-    def case(self, suite, name, ok, message=""):
-        self.cases.append((suite, name, "passed" if ok else "failed", message))
-        return ok
+    @contextlib.contextmanager
+    def case(self, name):
+        c = Case(name)
+        start = time.monotonic()
+        try:
+            yield c
+        except Exception:
+            c.fail("raised:\n" + traceback.format_exc())
+        c.seconds = time.monotonic() - start
+        self.cases.append(c)
+        status = "OK" if not c.failures else "FAILED"
+        print("[ %6s ] %s" % (status, name))
+        for f in c.failures:
+            print("           " + f.replace("\n", "\n           "))
 
-    def skip(self, suite, name, message):
-        self.cases.append((suite, name, "skipped", message))
+    def record(self, name, ok, message=""):
+        with self.case(name) as c:
+            c.expect(ok, message or "failed")
+        return bool(ok)
 
-    @property
+    def skip(self, name, message):
+        c = Case(name)
+        c.skipped = message
+        self.cases.append(c)
+        print("[ %6s ] %s: %s" % ("SKIP", name, message))
+
     def failed(self):
-        return sum(1 for c in self.cases if c[2] == "failed")
+        return [c for c in self.cases if c.failures]
 
-    @property
     def passed(self):
-        return sum(1 for c in self.cases if c[2] == "passed")
+        return [c for c in self.cases if not c.failures and c.skipped is None]
 
-    def report(self, out=sys.stdout):
-        for suite, name, outcome, message in self.cases:
-            tag = {"passed": "ok  ", "failed": "FAIL", "skipped": "skip"}[outcome]
-            line = f"[{tag}] {suite}.{name}"
-            if message and outcome != "passed":
-                line += f": {message}"
-            print(line, file=out)
+    def exit_code(self):
+        return 1 if self.failed() or not self.cases else 0
 
-    def to_xml(self):
-        suites = {}
-        for case in self.cases:
-            suites.setdefault(case[0], []).append(case)
-        lines = ['<?xml version="1.0" encoding="UTF-8"?>',
-                 f'<testsuites tests="{len(self.cases)}" failures="{self.failed}" disabled="0" '
-                 f'errors="0" time="0" name={quoteattr(self.name)}>']
-        for suite, cases in suites.items():
-            failures = sum(1 for c in cases if c[2] == "failed")
-            skipped = sum(1 for c in cases if c[2] == "skipped")
-            lines.append(f'  <testsuite name={quoteattr(suite)} tests="{len(cases)}" failures="{failures}" '
-                         f'disabled="0" skipped="{skipped}" errors="0" time="0">')
-            for _, name, outcome, message in cases:
-                result = "skipped" if outcome == "skipped" else "completed"
-                head = (f'    <testcase name={quoteattr(name)} status="run" result="{result}" time="0" '
-                        f'classname={quoteattr(suite)}')
-                if outcome == "passed":
-                    lines.append(head + ' />')
-                elif outcome == "skipped":
-                    lines.append(head + f'>\n      <skipped message={quoteattr(message)} />\n    </testcase>')
-                else:
-                    lines.append(head + f'>\n      <failure message={quoteattr(message)} type="">'
-                                 f'{escape(message)}</failure>\n    </testcase>')
-            lines.append('  </testsuite>')
-        lines.append('</testsuites>')
-        return "\n".join(lines) + "\n"
-
-    def write(self, results_dir, filename=None):
+    def write(self, results_dir):
         os.makedirs(results_dir, exist_ok=True)
-        path = os.path.join(results_dir, filename or f"{self.name}.xml")
-        tmp = path + ".tmp"
-        with open(tmp, "w", encoding="utf-8") as f:
-            f.write(self.to_xml())
-        os.replace(tmp, path)
+        failures = len(self.failed())
+        total = sum(c.seconds for c in self.cases)
+        lines = ['<?xml version="1.0" encoding="UTF-8"?>',
+                 '<testsuites tests="%d" failures="%d" errors="0" time="%.3f" name="AllTests">'
+                 % (len(self.cases), failures, total),
+                 '  <testsuite name=%s tests="%d" failures="%d" errors="0" time="%.3f">'
+                 % (quoteattr(self.suite), len(self.cases), failures, total)]
+        for c in self.cases:
+            head = '    <testcase name=%s classname=%s status="run" time="%.3f"' % (
+                quoteattr(c.name), quoteattr(self.suite), c.seconds)
+            if c.skipped is not None:
+                lines.append(head + ' result="skipped">')
+                lines.append('      <skipped message=%s />' % quoteattr(c.skipped))
+                lines.append("    </testcase>")
+                continue
+            if not c.failures:
+                lines.append(head + " />")
+                continue
+            lines.append(head + ">")
+            for f in c.failures:
+                lines.append('      <failure message=%s>%s</failure>' % (quoteattr(f), escape(f)))
+            lines.append("    </testcase>")
+        lines += ["  </testsuite>", "</testsuites>", ""]
+        path = os.path.join(results_dir, self.suite + ".xml")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write("\n".join(lines))
+        print("%d passed, %d failed" % (len(self.passed()), failures))
         return path
+
+
+def standard_args(argv=None):
+    """--win32 DIR --win64 DIR --results DIR, as scripts/test.sh passes them."""
+    import argparse
+    p = argparse.ArgumentParser()
+    p.add_argument("--win32", required=True)
+    p.add_argument("--win64", required=True)
+    p.add_argument("--results", required=True)
+    return p.parse_args(argv if argv is not None else sys.argv[1:])
 
 
 def static_main(script_file, run):
     """Entry point of a static check script: run(args, results) records the cases."""
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--win32", required=True, help="the x86 build tree")
-    parser.add_argument("--win64", required=True, help="the x64 build tree")
-    parser.add_argument("--results", required=True, help="folder for the XML result")
-    args = parser.parse_args()
+    args = standard_args()
     name = os.path.splitext(os.path.basename(script_file))[0]
     results = Results(name)
-    try:
+    with results.case(name + ".Completes"):  # a check that raises shows as a failure
         run(args, results)
-    except Exception as e:  # a broken check must show as a failure, not vanish
-        results.case(name, "completes", False, f"{type(e).__name__}: {e}")
-    results.report()
     results.write(args.results)
-    return 1 if results.failed else 0
-
-
-class _Collector(unittest.TestResult):
-    def __init__(self, results):
-        super().__init__()
-        self.results = results
-
-    @staticmethod
-    def _split(test):
-        parts = test.id().split(".")
-        return parts[-2], parts[-1]
-
-    def addSuccess(self, test):
-        self.results.case(*self._split(test), True)
-
-    def addFailure(self, test, err):
-        self.results.case(*self._split(test), False, self._exc_info_to_string(err, test))
-
-    def addError(self, test, err):
-        self.results.case(*self._split(test), False, self._exc_info_to_string(err, test))
-
-    def addSkip(self, test, reason):
-        self.results.skip(*self._split(test), reason)
-
-    def addSubTest(self, test, subtest, err):
-        if err is not None:
-            self.results.case(*self._split(test), False, f"{subtest}: " +
-                              self._exc_info_to_string(err, test))
+    return results.exit_code()
 
 
 def unittest_main(script_file, module):
-    """Runs a module's unittest cases and writes <results>/<script name>.xml (for CTest)."""
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--results", required=True)
-    args = parser.parse_args()
-    name = os.path.splitext(os.path.basename(script_file))[0]
-    results = Results(name)
-    suite = unittest.defaultTestLoader.loadTestsFromModule(module)
-    started = time.monotonic()
-    suite.run(_Collector(results))
-    results.report()
-    print(f"{results.passed} passed, {results.failed} failed in {time.monotonic() - started:.1f} s")
+    """Runs a module's unittest cases as "Class.method" cases; --results DIR gets the XML."""
+    import argparse
+    import unittest
+    p = argparse.ArgumentParser()
+    p.add_argument("--results", required=True)
+    args = p.parse_args()
+    results = Results(os.path.splitext(os.path.basename(script_file))[0])
+
+    class Collector(unittest.TestResult):
+        def _record(self, test, err=None):
+            name = ".".join(test.id().split(".")[-2:])
+            results.record(name, err is None, self._exc_info_to_string(err, test) if err else "")
+
+        def addSuccess(self, test):
+            self._record(test)
+
+        def addFailure(self, test, err):
+            self._record(test, err)
+
+        def addError(self, test, err):
+            self._record(test, err)
+
+        def addSubTest(self, test, subtest, err):
+            if err is not None:
+                name = ".".join(test.id().split(".")[-2:])
+                results.record(name + " " + subtest._subDescription(), False,
+                               self._exc_info_to_string(err, test))
+
+        def addSkip(self, test, reason):
+            results.skip(".".join(test.id().split(".")[-2:]), reason)
+
+    unittest.defaultTestLoader.loadTestsFromModule(module).run(Collector())
     results.write(args.results)
-    return 1 if results.failed or not results.cases else 0
+    return results.exit_code()

@@ -34,26 +34,26 @@ def run(args, results):
     for tree, arch in ((args.win32, "x86"), (args.win64, "x64")):
         suite = f"pe_{arch}"
         if not os.path.isdir(tree):
-            results.case(suite, "build-tree", False, f"no build tree at {tree}")
+            results.record(f"{suite}.build-tree", False, f"no build tree at {tree}")
             continue
         for name, required in SHIPPED:
             paths = find(tree, name)
             if not paths:
                 if required:
-                    results.case(suite, f"{name}.exists", False, f"{name} not built in {tree}")
+                    results.record(f"{suite}.{name}.exists", False, f"{name} not built in {tree}")
                 else:
-                    results.skip(suite, f"{name}.exists", f"{name} not built yet in {tree}")
+                    results.skip(f"{suite}.{name}.exists", f"{name} not built yet in {tree}")
                 continue
             for path in paths:
                 try:
                     info = pecheck.parse_file(path)
                 except (OSError, pecheck.PeError) as e:
-                    results.case(suite, f"{name}.readable", False, f"{path}: {e}")
+                    results.record(f"{suite}.{name}.readable", False, f"{path}: {e}")
                     continue
                 checks = (pecheck.check_x86(info, allowed, denied) if arch == "x86"
                           else pecheck.check_x64(info))
                 for check, ok, message in checks:
-                    results.case(suite, f"{name}.{check}", ok, f"{path}: {message}" if message else "")
+                    results.record(f"{suite}.{name}.{check}", ok, f"{path}: {message}" if message else "")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,30 @@
+# cmake -DOBJDUMP=<objdump> -DDLL=<Fitment.dll> -P check_fitment_exports.cmake
+# Fitment.dll exports exactly Vuviruvuz, undecorated, and imports only from system DLLs that
+# Windows 2000 ships.
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed: ${rc}")
+endif()
+
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\][^\n]*\n)*)" table "${dump}")
+string(REGEX MATCHALL "\\[[ 0-9]+\\] [^\n]+" entries "${CMAKE_MATCH_1}")
+set(names)
+foreach(e IN LISTS entries)
+  string(REGEX REPLACE "^\\[[ 0-9]+\\] " "" n "${e}")
+  list(APPEND names "${n}")
+endforeach()
+if(NOT names STREQUAL "Vuviruvuz")
+  message(FATAL_ERROR "exports are '${names}', expected exactly 'Vuviruvuz'")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+set(allowed KERNEL32.DLL MSVCRT.DLL SETUPAPI.DLL)
+foreach(i IN LISTS imports)
+  string(REGEX REPLACE "^DLL Name: " "" d "${i}")
+  string(TOUPPER "${d}" d)
+  if(NOT d IN_LIST allowed)
+    message(FATAL_ERROR "unexpected import from ${d}")
+  endif()
+endforeach()
+message(STATUS "Fitment.dll exports: ${names}; imports: ${imports}")

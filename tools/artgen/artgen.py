@@ -1,0 +1,337 @@
+#!/usr/bin/env python3
+"""Draws Marksman's artwork and writes it as Windows resource files.
+
+Usage: artgen.py OUTDIR [--png]
+
+Writes into OUTDIR:
+  target.avi        animation 129: the calibration target, 71 x 71, 9 frames of 8-bit BI_RGB
+  blank.cur         cursor 106: 32 x 32, fully transparent, hot spot (15, 15)
+  marksman.ico      icon 128: the program icon, 32 x 32 and 16 x 16, 16 colours
+  dragwindow.ico    icon 1101: a small window picture
+  dragtarget.ico    icon 1102: the same window with a target cross-hair in it
+  target.cur        cursor 1104: the target cross-hair, hot spot (16, 16)
+With --png, also a PNG preview of every picture (scaled up) for people to look at.
+
+Every picture is a grid of palette indices (None = transparent) drawn by the functions below.
+"""
+
+import math
+import os
+import struct
+import sys
+import zlib
+
+# The 16 standard VGA colours, as used by 4-bit icons.
+VGA = [
+    (0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0),
+    (0, 0, 128), (128, 0, 128), (0, 128, 128), (192, 192, 192),
+    (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0),
+    (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255),
+]
+BLACK, DARKRED, DARKBLUE, SILVER, GREY, RED, BLUE, WHITE = 0, 1, 4, 7, 8, 9, 12, 15
+NAVY = DARKBLUE
+
+
+class Canvas:
+    def __init__(self, width, height, fill=None):
+        self.width = width
+        self.height = height
+        self.px = [[fill] * width for _ in range(height)]
+
+    def set(self, x, y, c):
+        if 0 <= x < self.width and 0 <= y < self.height:
+            self.px[y][x] = c
+
+    def get(self, x, y):
+        return self.px[y][x]
+
+    def rect(self, x0, y0, x1, y1, c):
+        """Fills [x0, x1) x [y0, y1)."""
+        for y in range(y0, y1):
+            for x in range(x0, x1):
+                self.set(x, y, c)
+
+    def frame(self, x0, y0, x1, y1, c):
+        for x in range(x0, x1):
+            self.set(x, y0, c)
+            self.set(x, y1 - 1, c)
+        for y in range(y0, y1):
+            self.set(x0, y, c)
+            self.set(x1 - 1, y, c)
+
+    def ring(self, cx, cy, r, c, width=1.0):
+        for y in range(self.height):
+            for x in range(self.width):
+                if abs(math.hypot(x - cx, y - cy) - r) < width / 2:
+                    self.set(x, y, c)
+
+    def disc(self, cx, cy, r, c):
+        for y in range(self.height):
+            for x in range(self.width):
+                if math.hypot(x - cx, y - cy) <= r:
+                    self.set(x, y, c)
+
+
+# ---- animation 129 -------------------------------------------------------------------------
+
+AVI_SIZE = 71
+AVI_CENTRE = 35
+AVI_FRAMES = 9
+AVI_FRAME_US = 150000
+AVI_WHITE, AVI_BLUE, AVI_RED = 0, 1, 2
+AVI_PALETTE = [(255, 255, 255), (0, 0, 255), (255, 0, 0)]
+RING_RADIUS = 24
+DISC_RADIUS = 11
+
+
+def target_frame(n):
+    """Frame n (0-based) of the target clip: the marks are farthest out in frame 0 and 8,
+    nearest the disc in frame 4."""
+    cv = Canvas(AVI_SIZE, AVI_SIZE, AVI_WHITE)
+    c = AVI_CENTRE
+    for i in range(AVI_SIZE):
+        cv.set(i, c, AVI_BLUE)
+        cv.set(c, i, AVI_BLUE)
+    cv.ring(c, c, RING_RADIUS, AVI_BLUE, 1.6)
+    cv.disc(c, c, DISC_RADIUS, AVI_BLUE)
+    # The cross-hair continues through the disc as a gap of background.
+    for i in range(c - DISC_RADIUS, c + DISC_RADIUS + 1):
+        cv.set(i, c, AVI_WHITE)
+        cv.set(c, i, AVI_WHITE)
+    step = min(n, AVI_FRAMES - 1 - n)           # 0, 1, 2, 3, 4, 3, 2, 1, 0
+    inner = 29 - step * 4                       # distance along each axis from the centre
+    for sx in (-1, 1):
+        for sy in (-1, 1):
+            for k in range(6):
+                d = inner + k
+                cv.set(c + sx * d, c + sy * d, AVI_RED)
+                cv.set(c + sx * (d + 1), c + sy * d, AVI_RED)
+                cv.set(c + sx * d, c + sy * (d + 1), AVI_RED)
+    return cv
+
+
+def chunk(fourcc, data):
+    pad = b"\0" if len(data) % 2 else b""
+    return fourcc + struct.pack("<I", len(data)) + data + pad
+
+
+def riff_list(kind, fourcc, body):
+    return kind + struct.pack("<I", len(body) + 4) + fourcc + body
+
+
+def dib_rows(cv, bpp, palette_index=lambda c: c):
+    """Bottom-up rows, each padded to 4 bytes."""
+    stride = ((cv.width * bpp + 31) // 32) * 4
+    out = bytearray()
+    for y in range(cv.height - 1, -1, -1):
+        row = bytearray(stride)
+        for x in range(cv.width):
+            v = palette_index(cv.get(x, y))
+            if bpp == 8:
+                row[x] = v
+            elif bpp == 4:
+                row[x // 2] |= v << (4 if x % 2 == 0 else 0)
+            elif bpp == 1:
+                if v:
+                    row[x // 8] |= 0x80 >> (x % 8)
+        out += row
+    return bytes(out)
+
+
+def palette_bytes(colours, count):
+    out = bytearray()
+    for i in range(count):
+        r, g, b = colours[i] if i < len(colours) else (0, 0, 0)
+        out += bytes((b, g, r, 0))
+    return bytes(out)
+
+
+def bitmap_info_header(width, height, bpp, image_size, colours_used):
+    return struct.pack("<IiiHHIIiiII", 40, width, height, 1, bpp, 0, image_size, 0, 0,
+                       colours_used, 0)
+
+
+def write_avi(path):
+    frames = [dib_rows(target_frame(n), 8) for n in range(AVI_FRAMES)]
+    frame_size = len(frames[0])
+    avih = struct.pack("<IIIIIIIIII4I",
+                       AVI_FRAME_US,
+                       frame_size * 1000000 // AVI_FRAME_US,
+                       0,
+                       0x10,                       # AVIF_HASINDEX
+                       AVI_FRAMES, 0, 1, frame_size,
+                       AVI_SIZE, AVI_SIZE, 0, 0, 0, 0)
+    strh = struct.pack("<4s4sIHHIIIIIIIIhhhh",
+                       b"vids", b"DIB ", 0, 0, 0, 0,
+                       AVI_FRAME_US, 1000000,      # scale / rate: one frame per 150 ms
+                       0, AVI_FRAMES, frame_size, 0xFFFFFFFF, 0,
+                       0, 0, AVI_SIZE, AVI_SIZE)
+    strf = bitmap_info_header(AVI_SIZE, AVI_SIZE, 8, frame_size, 256) + \
+        palette_bytes(AVI_PALETTE, 256)
+    hdrl = riff_list(b"LIST", b"hdrl",
+                     chunk(b"avih", avih) +
+                     riff_list(b"LIST", b"strl", chunk(b"strh", strh) + chunk(b"strf", strf)))
+    movi_body = b""
+    index = b""
+    for data in frames:
+        # idx1 offsets count from the 'movi' fourcc and point at the chunk header.
+        index += struct.pack("<4sIII", b"00db", 0x10, 4 + len(movi_body), len(data))
+        movi_body += chunk(b"00db", data)
+    movi = riff_list(b"LIST", b"movi", movi_body)
+    avi = riff_list(b"RIFF", b"AVI ", hdrl + movi + chunk(b"idx1", index))
+    with open(path, "wb") as f:
+        f.write(avi)
+
+
+# ---- icons and cursors ---------------------------------------------------------------------
+
+def icon_image(cv, bpp):
+    """BITMAPINFOHEADER + palette + XOR bits + AND mask, as stored in .ico and .cur files."""
+    colours = 1 << bpp
+    xor = dib_rows(cv, bpp, lambda c: 0 if c is None else c)
+    mask = Canvas(cv.width, cv.height)
+    for y in range(cv.height):
+        for x in range(cv.width):
+            mask.px[y][x] = 1 if cv.get(x, y) is None else 0
+    and_bits = dib_rows(mask, 1)
+    palette = VGA if bpp == 4 else [(0, 0, 0), (255, 255, 255)]
+    return (bitmap_info_header(cv.width, cv.height * 2, bpp, len(xor) + len(and_bits), 0) +
+            palette_bytes(palette, colours) + xor + and_bits)
+
+
+def write_icon_file(path, images, cursor_hotspot=None):
+    """images: list of (canvas, bpp). A cursor file carries its hot spot in each entry."""
+    kind = 2 if cursor_hotspot else 1
+    blobs = [icon_image(cv, bpp) for cv, bpp in images]
+    out = struct.pack("<HHH", 0, kind, len(images))
+    offset = 6 + 16 * len(images)
+    for (cv, bpp), blob in zip(images, blobs):
+        colour_count = (1 << bpp) if bpp < 8 else 0
+        if cursor_hotspot:
+            planes_or_x, bits_or_y = cursor_hotspot
+            colour_count = 0
+        else:
+            planes_or_x, bits_or_y = 1, bpp
+        out += struct.pack("<BBBBHHII", cv.width, cv.height, colour_count, 0,
+                           planes_or_x, bits_or_y, len(blob), offset)
+        offset += len(blob)
+    with open(path, "wb") as f:
+        f.write(out + b"".join(blobs))
+
+
+def program_icon(size):
+    """A touch panel (grey bezel, pale screen) with a red and blue target on it."""
+    cv = Canvas(size, size)
+    s = size / 32
+    def p(v):
+        return int(round(v * s))
+    cv.rect(p(1), p(3), p(31), p(27), GREY)
+    cv.frame(p(1), p(3), p(31), p(27), BLACK)
+    cv.rect(p(4), p(6), p(28), p(24), WHITE)
+    cv.rect(p(13), p(27), p(19), p(29), GREY)
+    cv.rect(p(8), p(29), p(24), p(31), GREY)
+    cv.frame(p(8), p(29), p(24), p(31), BLACK)
+    cx, cy = (p(4) + p(28) - 1) / 2, (p(6) + p(24) - 1) / 2
+    cv.ring(cx, cy, 7.5 * s, RED, 1.3 if size > 16 else 1.0)
+    cv.disc(cx, cy, 3.2 * s, BLUE)
+    for i in range(p(5), p(27)):
+        cv.set(i, int(cy), BLUE)
+    for i in range(p(7), p(23)):
+        cv.set(int(cx), i, BLUE)
+    return cv
+
+
+def drag_window(with_target):
+    """The drag source of the range dialog: a small window; with the target in its client area."""
+    cv = Canvas(32, 32)
+    cv.rect(2, 4, 30, 28, SILVER)
+    cv.frame(2, 4, 30, 28, BLACK)
+    cv.rect(3, 5, 29, 9, NAVY)
+    cv.rect(25, 6, 28, 8, SILVER)
+    cv.rect(4, 10, 28, 27, WHITE)
+    cv.frame(4, 10, 28, 27, GREY)
+    if with_target:
+        cx, cy = 16, 18
+        cv.ring(cx, cy, 5, RED, 1.2)
+        for i in range(cx - 8, cx + 9):
+            cv.set(i, cy, BLACK)
+        for i in range(cy - 7, cy + 8):
+            cv.set(cx, i, BLACK)
+    return cv
+
+
+def target_cursor():
+    """Black cross-hair with a ring, white outline for contrast; hot spot at (16, 16)."""
+    cv = Canvas(32, 32)
+    c = 16
+    cv.ring(c, c, 8, WHITE, 3.0)
+    for i in range(c - 14, c + 15):
+        for d in (-1, 1):
+            cv.set(i, c + d, WHITE)
+            cv.set(c + d, i, WHITE)
+    cv.ring(c, c, 8, BLACK, 1.2)
+    for i in range(c - 14, c + 15):
+        cv.set(i, c, BLACK)
+        cv.set(c, i, BLACK)
+    return cv
+
+
+def mono(cv):
+    """Maps a black/white drawing onto a 1-bit cursor image (0 black, 1 white)."""
+    out = Canvas(cv.width, cv.height)
+    for y in range(cv.height):
+        for x in range(cv.width):
+            v = cv.get(x, y)
+            out.px[y][x] = None if v is None else (1 if v == WHITE else 0)
+    return out
+
+
+# ---- previews ------------------------------------------------------------------------------
+
+def write_png(path, cv, colours, scale=4):
+    raw = bytearray()
+    for y in range(cv.height):
+        for _ in range(scale):
+            raw.append(0)
+            for x in range(cv.width):
+                v = cv.get(x, y)
+                rgb = (0xE0, 0xE0, 0xC0) if v is None else colours[v]
+                raw += bytes(rgb) * scale
+    w, h = cv.width * scale, cv.height * scale
+
+    def png_chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + \
+            struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" +
+                png_chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)) +
+                png_chunk(b"IDAT", zlib.compress(bytes(raw))) + png_chunk(b"IEND", b""))
+
+
+def main(argv):
+    if len(argv) < 2:
+        sys.stderr.write(__doc__)
+        return 2
+    out = argv[1]
+    os.makedirs(out, exist_ok=True)
+    write_avi(os.path.join(out, "target.avi"))
+    write_icon_file(os.path.join(out, "blank.cur"), [(Canvas(32, 32), 1)], cursor_hotspot=(15, 15))
+    write_icon_file(os.path.join(out, "marksman.ico"), [(program_icon(32), 4), (program_icon(16), 4)])
+    write_icon_file(os.path.join(out, "dragwindow.ico"), [(drag_window(False), 4)])
+    write_icon_file(os.path.join(out, "dragtarget.ico"), [(drag_window(True), 4)])
+    write_icon_file(os.path.join(out, "target.cur"), [(mono(target_cursor()), 1)],
+                    cursor_hotspot=(16, 16))
+    if "--png" in argv[2:]:
+        for n in range(AVI_FRAMES):
+            write_png(os.path.join(out, "target-%d.png" % (n + 1)), target_frame(n), AVI_PALETTE)
+        write_png(os.path.join(out, "marksman32.png"), program_icon(32), VGA)
+        write_png(os.path.join(out, "marksman16.png"), program_icon(16), VGA)
+        write_png(os.path.join(out, "dragwindow.png"), drag_window(False), VGA)
+        write_png(os.path.join(out, "dragtarget.png"), drag_window(True), VGA)
+        write_png(os.path.join(out, "targetcursor.png"), target_cursor(), VGA)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,331 @@
+"""Reads the resources of a Windows PE file (PE32 or PE32+) and decodes the kinds Qelvo uses:
+dialog templates (DLGTEMPLATE and DLGTEMPLATEEX), string tables, icon and cursor groups with
+their images, and uncompressed AVI clips. Standard library only; runs anywhere."""
+
+import struct
+
+RT_CURSOR, RT_BITMAP, RT_ICON, RT_MENU, RT_DIALOG, RT_STRING = 1, 2, 3, 4, 5, 6
+RT_GROUP_CURSOR, RT_GROUP_ICON = 12, 14
+
+# Predefined control classes of dialog templates, by ordinal.
+CONTROL_CLASSES = {0x80: "Button", 0x81: "Edit", 0x82: "Static", 0x83: "ListBox",
+                   0x84: "ScrollBar", 0x85: "ComboBox"}
+
+
+class PEError(Exception):
+    pass
+
+
+class PEResources:
+    def __init__(self, path):
+        with open(path, "rb") as f:
+            self.data = f.read()
+        d = self.data
+        if d[:2] != b"MZ":
+            raise PEError("no MZ header")
+        pe = struct.unpack_from("<I", d, 0x3C)[0]
+        if d[pe:pe + 4] != b"PE\0\0":
+            raise PEError("no PE signature")
+        self.machine, nsections, _, _, _, opt_size, self.characteristics = \
+            struct.unpack_from("<HHIIIHH", d, pe + 4)
+        opt = pe + 24
+        magic = struct.unpack_from("<H", d, opt)[0]
+        if magic == 0x10B:
+            self.pe32plus = False
+            dirs = opt + 96
+        elif magic == 0x20B:
+            self.pe32plus = True
+            dirs = opt + 112
+        else:
+            raise PEError("unknown optional header magic 0x%x" % magic)
+        self.sections = []
+        sec = opt + opt_size
+        for i in range(nsections):
+            name, vsize, va, rawsize, rawptr = struct.unpack_from("<8sIIII", d, sec + 40 * i)
+            self.sections.append((name.rstrip(b"\0"), va, max(vsize, rawsize), rawptr, rawsize))
+        self.resources = {}
+        rva, size = struct.unpack_from("<II", d, dirs + 8 * 2)
+        if rva:
+            self._root = self.rva_to_offset(rva)
+            self._walk(self._root, [])
+
+    def rva_to_offset(self, rva):
+        for _, va, vsize, rawptr, rawsize in self.sections:
+            if va <= rva < va + vsize:
+                if rva - va >= rawsize:
+                    raise PEError("RVA 0x%x lies outside the raw data" % rva)
+                return rawptr + rva - va
+        raise PEError("RVA 0x%x in no section" % rva)
+
+    def _name(self, value):
+        if value & 0x80000000:
+            off = self._root + (value & 0x7FFFFFFF)
+            n = struct.unpack_from("<H", self.data, off)[0]
+            return self.data[off + 2:off + 2 + 2 * n].decode("utf-16-le")
+        return value
+
+    def _walk(self, offset, path):
+        d = self.data
+        named, ids = struct.unpack_from("<HH", d, offset + 12)
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", d, offset + 16 + 8 * i)
+            key = path + [self._name(name)]
+            if target & 0x80000000:
+                if len(key) >= 3:
+                    raise PEError("resource tree deeper than three levels")
+                self._walk(self._root + (target & 0x7FFFFFFF), key)
+            else:
+                if len(key) != 3:
+                    raise PEError("resource data at level %d" % len(key))
+                data_rva, size = struct.unpack_from("<II", d, self._root + target)
+                start = self.rva_to_offset(data_rva)
+                self.resources[tuple(key)] = d[start:start + size]
+
+    def find(self, rtype, name):
+        """All (language, bytes) of one resource."""
+        return [(k[2], v) for k, v in self.resources.items() if k[0] == rtype and k[1] == name]
+
+    def get(self, rtype, name):
+        found = self.find(rtype, name)
+        return found[0][1] if found else None
+
+    def languages(self):
+        return sorted({k[2] for k in self.resources})
+
+
+class Reader:
+    def __init__(self, data, offset=0):
+        self.data = data
+        self.pos = offset
+
+    def take(self, fmt):
+        values = struct.unpack_from("<" + fmt, self.data, self.pos)
+        self.pos += struct.calcsize("<" + fmt)
+        return values if len(values) > 1 else values[0]
+
+    def align(self, n):
+        self.pos = (self.pos + n - 1) // n * n
+
+    def sz(self):
+        """A zero-terminated UTF-16 string."""
+        end = self.pos
+        while self.data[end:end + 2] != b"\0\0":
+            end += 2
+            if end >= len(self.data):
+                raise PEError("unterminated string")
+        s = self.data[self.pos:end].decode("utf-16-le")
+        self.pos = end + 2
+        return s
+
+    def sz_or_ord(self):
+        """Empty (0), an ordinal (0xFFFF, value) or a string."""
+        first = struct.unpack_from("<H", self.data, self.pos)[0]
+        if first == 0:
+            self.pos += 2
+            return ""
+        if first == 0xFFFF:
+            self.pos += 4
+            return struct.unpack_from("<H", self.data, self.pos - 2)[0]
+        return self.sz()
+
+
+def parse_dialog(data):
+    r = Reader(data)
+    dlg = {}
+    if struct.unpack_from("<HH", data, 0) == (1, 0xFFFF):
+        dlg["extended"] = True
+        r.take("HH")
+        dlg["helpid"], dlg["exstyle"], dlg["style"] = r.take("III")
+    else:
+        dlg["extended"] = False
+        dlg["style"], dlg["exstyle"] = r.take("II")
+        dlg["helpid"] = 0
+    count = r.take("H")
+    dlg["x"], dlg["y"], dlg["cx"], dlg["cy"] = r.take("hhhh")
+    dlg["menu"] = r.sz_or_ord()
+    dlg["class"] = r.sz_or_ord()
+    dlg["caption"] = r.sz()
+    dlg["pointsize"] = None
+    dlg["typeface"] = None
+    if dlg["style"] & 0x48:                        # DS_SETFONT or DS_SHELLFONT
+        dlg["pointsize"] = r.take("H")
+        if dlg["extended"]:
+            dlg["weight"], dlg["italic"], dlg["charset"] = r.take("HBB")
+        dlg["typeface"] = r.sz()
+    dlg["controls"] = []
+    for _ in range(count):
+        r.align(4)
+        c = {}
+        if dlg["extended"]:
+            c["helpid"], c["exstyle"], c["style"] = r.take("III")
+            c["x"], c["y"], c["cx"], c["cy"] = r.take("hhhh")
+            c["id"] = r.take("I")
+        else:
+            c["style"], c["exstyle"] = r.take("II")
+            c["x"], c["y"], c["cx"], c["cy"] = r.take("hhhh")
+            c["id"] = r.take("H")
+        # -1 is stored as 0xFFFF or 0xFFFFFFFF; both mean "no id".
+        if c["id"] in (0xFFFF, 0xFFFFFFFF):
+            c["id"] = 0xFFFF
+        cls = r.sz_or_ord()
+        c["class"] = CONTROL_CLASSES.get(cls, cls) if isinstance(cls, int) else cls
+        c["text"] = r.sz_or_ord()
+        extra = r.take("H")
+        c["extra"] = data[r.pos:r.pos + extra]
+        r.pos += extra
+        dlg["controls"].append(c)
+    return dlg
+
+
+def string_table(res, language=None):
+    """{id: text} from every RT_STRING block (of one language, if given)."""
+    out = {}
+    for (rtype, block, lang), data in res.resources.items():
+        if rtype != RT_STRING or (language is not None and lang != language):
+            continue
+        r = Reader(data)
+        for i in range(16):
+            n = r.take("H")
+            if n:
+                out[(block - 1) * 16 + i] = data[r.pos:r.pos + 2 * n].decode("utf-16-le")
+            r.pos += 2 * n
+    return out
+
+
+def parse_group(data):
+    """GRPICONDIR / cursor directory: type (1 icon, 2 cursor) and the entries."""
+    reserved, kind, count = struct.unpack_from("<HHH", data, 0)
+    entries = []
+    for i in range(count):
+        off = 6 + 14 * i
+        if kind == 1:
+            w, h, colours, _, planes, bits, size, rid = struct.unpack_from("<BBBBHHIH", data, off)
+            entries.append({"width": w or 256, "height": h or 256, "colours": colours,
+                            "planes": planes, "bits": bits, "size": size, "id": rid})
+        else:
+            w, h, planes, bits, size, rid = struct.unpack_from("<HHHHIH", data, off)
+            entries.append({"width": w, "height": h // 2, "planes": planes, "bits": bits,
+                            "size": size, "id": rid})
+    return kind, entries
+
+
+def parse_dib(data, offset=0, has_mask=False, bits_data=None):
+    """A BITMAPINFOHEADER DIB (uncompressed, 1/4/8 bpp) as top-down rows of palette indices.
+    For icon and cursor images (height doubled, AND mask after the colour bits) also the mask.
+    bits_data: the pixel bits when they are stored apart from the header (AVI frames)."""
+    size, w, h, planes, bpp, comp, image_size, _, _, used, _ = \
+        struct.unpack_from("<IiiHHIIiiII", data, offset)
+    if size < 40:
+        raise PEError("BITMAPINFOHEADER of %d bytes" % size)
+    if comp != 0:
+        raise PEError("compressed DIB (%d)" % comp)
+    if bpp not in (1, 4, 8):
+        raise PEError("%d bits per pixel not handled" % bpp)
+    height = abs(h) // 2 if has_mask else abs(h)
+    colours = used or (1 << bpp)
+    pal_off = offset + size
+    palette = [(data[pal_off + 4 * i + 2], data[pal_off + 4 * i + 1], data[pal_off + 4 * i])
+               for i in range(colours)]
+    if bits_data is None:
+        bits_data, bits = data, pal_off + 4 * colours
+    else:
+        bits = 0
+
+    def rows(start, depth):
+        stride = ((w * depth + 31) // 32) * 4
+        out = []
+        for y in range(height):
+            src = y if h < 0 and not has_mask else height - 1 - y
+            row = bits_data[start + src * stride:start + (src + 1) * stride]
+            if len(row) < stride:
+                raise PEError("DIB bits cut short")
+            vals = []
+            for x in range(w):
+                if depth == 8:
+                    vals.append(row[x])
+                elif depth == 4:
+                    vals.append((row[x // 2] >> (4 if x % 2 == 0 else 0)) & 15)
+                else:
+                    vals.append((row[x // 8] >> (7 - x % 8)) & 1)
+            out.append(vals)
+        return out, stride * height
+
+    pixels, used_bytes = rows(bits, bpp)
+    dib = {"width": w, "height": height, "bpp": bpp, "compression": comp,
+           "palette": palette, "pixels": pixels, "image_size": image_size}
+    if has_mask:
+        dib["mask"], _ = rows(bits + used_bytes, 1)
+    return dib
+
+
+def icon_image(res, rid):
+    data = res.get(RT_ICON, rid)
+    return None if data is None else parse_dib(data, 0, has_mask=True)
+
+
+def cursor_image(res, rid):
+    data = res.get(RT_CURSOR, rid)
+    if data is None:
+        return None
+    hx, hy = struct.unpack_from("<HH", data, 0)
+    dib = parse_dib(data, 4, has_mask=True)
+    dib["hotspot"] = (hx, hy)
+    return dib
+
+
+def riff_chunks(data, start, end):
+    """(fourcc, list type or None, data offset, size) of the chunks in [start, end)."""
+    pos = start
+    while pos + 8 <= end:
+        cid = data[pos:pos + 4]
+        size = struct.unpack_from("<I", data, pos + 4)[0]
+        if pos + 8 + size > end:
+            raise PEError("chunk %r runs past its parent" % cid)
+        if cid in (b"RIFF", b"LIST"):
+            yield cid, data[pos + 8:pos + 12], pos + 12, size - 4
+        else:
+            yield cid, None, pos + 8, size
+        pos += 8 + size + (size & 1)
+
+
+def parse_avi(data):
+    if data[:4] != b"RIFF" or data[8:12] != b"AVI ":
+        raise PEError("not a RIFF AVI")
+    riff_size = struct.unpack_from("<I", data, 4)[0]
+    if riff_size + 8 > len(data):
+        raise PEError("RIFF size %d beyond the data" % riff_size)
+    avi = {"frames": [], "index": [], "movi_offset": None}
+    for cid, ltype, off, size in riff_chunks(data, 12, 8 + riff_size):
+        if ltype == b"hdrl":
+            for hid, htype, hoff, hsize in riff_chunks(data, off, off + size):
+                if hid == b"avih":
+                    f = struct.unpack_from("<10I", data, hoff)
+                    avi["avih"] = dict(zip(("usPerFrame", "maxBytesPerSec", "padding", "flags",
+                                            "totalFrames", "initialFrames", "streams",
+                                            "bufferSize", "width", "height"), f))
+                elif htype == b"strl":
+                    for sid, _, soff, ssize in riff_chunks(data, hoff, hoff + hsize):
+                        if sid == b"strh":
+                            t, handler = data[soff:soff + 4], data[soff + 4:soff + 8]
+                            scale, rate, start, length = struct.unpack_from("<IIII", data, soff + 20)
+                            avi["strh"] = {"type": t, "handler": handler, "scale": scale,
+                                           "rate": rate, "length": length}
+                        elif sid == b"strf":
+                            avi["strf"] = data[soff:soff + ssize]
+        elif ltype == b"movi":
+            avi["movi_offset"] = off - 4
+            for mid, mtype, moff, msize in riff_chunks(data, off, off + size):
+                if mtype == b"rec ":
+                    raise PEError("'rec ' lists not handled")
+                if mid[2:] in (b"db", b"dc"):
+                    avi["frames"].append((mid, moff, msize))
+        elif cid == b"idx1":
+            for i in range(size // 16):
+                avi["index"].append(struct.unpack_from("<4sIII", data, off + 16 * i))
+    return avi
+
+
+def avi_frame_pixels(data, avi, n):
+    """Frame n decoded with the stream format's palette: top-down rows of indices."""
+    _, moff, msize = avi["frames"][n]
+    return parse_dib(avi["strf"], 0, bits_data=data[moff:moff + msize])
