@@ -125,8 +125,10 @@ def static_main(script_file, run):
     args = standard_args()
     name = os.path.splitext(os.path.basename(script_file))[0]
     results = Results(name)
-    with results.case(name + ".Completes"):  # a check that raises shows as a failure
+    try:
         run(args, results)
+    except Exception:  # a check that breaks shows as a failure, not as fewer cases
+        results.record(name + ".Completes", False, "raised:\n" + traceback.format_exc())
     results.write(args.results)
     return results.exit_code()
 
