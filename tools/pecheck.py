@@ -1,7 +1,7 @@
 """Reading the headers and import tables of PE images, and judging them against Windows 2000.
 
 Standard library only; tests/static/check_pe.py runs it over the build trees and
-tests/native/pecheck_test.py tests it on crafted and MinGW-built images.
+tests/native/tools/pecheck_test.py tests it on crafted and MinGW-built images.
 """
 
 import os
