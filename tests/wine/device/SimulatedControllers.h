@@ -3,6 +3,7 @@
 #pragma once
 
 #include "simulator/client/SimClient.h"
+#include "tests/support/WineTestSupport.h"
 
 #include <windows.h>
 
@@ -90,18 +91,15 @@ public:
     bool Join(DWORD timeoutMs) { return thread_ != nullptr && ::WaitForSingleObject(thread_, timeoutMs) == WAIT_OBJECT_0; }
     bool Running() { return thread_ != nullptr && ::WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT; }
 
-    void CloseWindows() const
-    {
-        ::EnumThreadWindows(
-            id_,
-            [](HWND hwnd, LPARAM) -> BOOL {
-                ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
-                return TRUE;
-            },
-            0);
-    }
+    void CloseWindows() const { ::EnumThreadWindows(id_, &UiThread::CloseOne, 0); }
 
 private:
+    static BOOL CALLBACK CloseOne(HWND hwnd, LPARAM)
+    {
+        ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        return TRUE;
+    }
+
     struct BodyBase {
         virtual ~BodyBase() = default;
         virtual void Call() = 0;
@@ -123,33 +121,35 @@ private:
     DWORD id_ = 0;
 };
 
-// The dialog window of `threadId` with this caption, once it is visible.
+struct ThreadWindowSearch {
+    const wchar_t* caption;
+    HWND found;
+};
+
+inline BOOL CALLBACK MatchThreadWindow(HWND hwnd, LPARAM lParam)
+{
+    ThreadWindowSearch* search = reinterpret_cast<ThreadWindowSearch*>(lParam);
+    wchar_t text[256] = {};
+    ::GetWindowTextW(hwnd, text, 256);
+    if (::IsWindowVisible(hwnd) && lstrcmpW(text, search->caption) == 0) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The dialog window of `threadId` with this caption, once it is visible; null on time-out.
 inline HWND WaitForThreadDialog(DWORD threadId, const wchar_t* caption, DWORD timeoutMs)
 {
-    struct Search {
-        const wchar_t* caption;
-        HWND found;
-    } search = {caption, nullptr};
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        search.found = nullptr;
-        ::EnumThreadWindows(
-            threadId,
-            [](HWND hwnd, LPARAM lParam) -> BOOL {
-                Search* s = reinterpret_cast<Search*>(lParam);
-                wchar_t text[256] = {};
-                ::GetWindowTextW(hwnd, text, 256);
-                if (::IsWindowVisible(hwnd) && lstrcmpW(text, s->caption) == 0) {
-                    s->found = hwnd;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr || ::GetTickCount() - start > timeoutMs)
-            return search.found;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
+    ThreadWindowSearch search = {caption, nullptr};
+    WaitFor(
+        [&] {
+            search.found = nullptr;
+            ::EnumThreadWindows(threadId, &MatchThreadWindow, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeoutMs);
+    return search.found;
 }
 
 } // namespace qelvo::test
