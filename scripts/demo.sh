@@ -40,11 +40,11 @@ demo_simulator() {
         return 1
     fi
     grep -E '^(demo|summary|controller) ' "$log"
-    for exe in Marksman.exe Setwell.exe; do
-        if exe=$(demo_find "$exe"); then
-            demo_show_window "simulator-$(basename "$exe" .exe)" "$exe" || return 1
+    for name in Marksman.exe Setwell.exe; do
+        if exe=$(demo_find "$name"); then
+            demo_show_window "simulator-${name%.exe}" "$exe" || return 1
         else
-            echo "demo: $exe is not built yet: skipped"
+            echo "demo: $name is not built yet: skipped"
         fi
     done
 }
