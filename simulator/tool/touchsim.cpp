@@ -595,10 +595,10 @@ int NodeCommand(const std::vector<std::wstring>& args)
     }
     if (verb != L"add")
         return Usage();
-    DeviceNodeSpec spec;
-    spec.instanceId = args[3];
-    spec.manufacturer = L"Qelvo";
-    spec.description = L"Qelvo USB Touch Controller";
+    DeviceNodeSpec setup;
+    setup.instanceId = args[3];
+    setup.manufacturer = L"Qelvo";
+    setup.description = L"Qelvo USB Touch Controller";
     for (size_t i = 4; i < args.size(); ++i) {
         const std::wstring& a = args[i];
         size_t eq = a.find(L'=');
@@ -606,27 +606,27 @@ int NodeCommand(const std::vector<std::wstring>& args)
         std::wstring value = eq == std::wstring::npos ? std::wstring() : a.substr(eq + 1);
         uint32_t n = 0;
         if (a == L"nodriverkey")
-            spec.driverKey = false;
+            setup.driverKey = false;
         else if (key == L"name")
-            spec.objectName = value;
+            setup.objectName = value;
         else if (key == L"mfg")
-            spec.manufacturer = value;
+            setup.manufacturer = value;
         else if (key == L"desc")
-            spec.description = value;
+            setup.description = value;
         else if (key == L"nameerror" && ParseU32(value, &n))
-            spec.objectNameError = n;
+            setup.objectNameError = n;
         else if (key == L"nametype" && ParseU32(value, &n))
-            spec.objectNameType = n;
+            setup.objectNameType = n;
         else if (key == L"mfgerror" && ParseU32(value, &n))
-            spec.manufacturerError = n;
+            setup.manufacturerError = n;
         else if (key == L"descerror" && ParseU32(value, &n))
-            spec.descriptionError = n;
+            setup.descriptionError = n;
         else
             return Usage();
     }
-    if (!AddDeviceNode(spec, &error))
+    if (!AddDeviceNode(setup, &error))
         return Failed(L"adding the node", error);
-    wprintf(L"node added instance=%ls\n", spec.instanceId.c_str());
+    wprintf(L"node added instance=%ls\n", setup.instanceId.c_str());
     return 0;
 }
 
@@ -674,14 +674,14 @@ int Demo(SimClient& client, uint32_t count)
         std::wstring name = L"\\Device\\TouchSim" + std::to_wstring(i);
         if (!client.AddController(i, name, StraightPanel(d.virtualScreen)))
             return Failed(L"adding a controller", client.LastError());
-        DeviceNodeSpec spec;
-        spec.instanceId = L"USB\\VID_0EEF&PID_0001\\SIM" + std::to_wstring(i);
-        spec.objectName = name;
-        spec.manufacturer = L"Qelvo";
-        spec.description = L"Qelvo USB Touch Controller " + std::to_wstring(i);
-        if (!AddDeviceNode(spec, &error))
+        DeviceNodeSpec setup;
+        setup.instanceId = L"USB\\VID_0EEF&PID_0001\\SIM" + std::to_wstring(i);
+        setup.objectName = name;
+        setup.manufacturer = L"Qelvo";
+        setup.description = L"Qelvo USB Touch Controller " + std::to_wstring(i);
+        if (!AddDeviceNode(setup, &error))
             return Failed(L"adding a node", error);
-        wprintf(L"demo id=%lu name=%ls instance=%ls\n", (unsigned long)i, name.c_str(), spec.instanceId.c_str());
+        wprintf(L"demo id=%lu name=%ls instance=%ls\n", (unsigned long)i, name.c_str(), setup.instanceId.c_str());
     }
     return 0;
 }

@@ -47,14 +47,14 @@ protected:
     template <typename Change>
     void Add(const wchar_t* suffix, const wchar_t* objectName, Change change)
     {
-        DeviceNodeSpec spec;
-        spec.instanceId = Instance(suffix);
-        spec.objectName = objectName;
-        spec.manufacturer = std::wstring(L"Maker ") + suffix;
-        spec.description = std::wstring(L"Touch ") + suffix;
-        change(spec);
+        DeviceNodeSpec setup;
+        setup.instanceId = Instance(suffix);
+        setup.objectName = objectName;
+        setup.manufacturer = std::wstring(L"Maker ") + suffix;
+        setup.description = std::wstring(L"Touch ") + suffix;
+        change(setup);
         DWORD error = 0;
-        ASSERT_TRUE(touchsim::AddDeviceNode(spec, &error)) << "node " << suffix << ": error " << error;
+        ASSERT_TRUE(touchsim::AddDeviceNode(setup, &error)) << "node " << suffix << ": error " << error;
     }
 
     // Our nodes from a walk, by the instance id's last letter.
