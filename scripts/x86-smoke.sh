@@ -40,6 +40,8 @@ PREFIX=$EMU/prefix
 LOGS=$EMU/logs
 SHOTS=$BUILD_DIR/screenshots/x86-smoke
 # X libraries the display driver loads on demand (Recommends of libwine, not Depends).
+# Bumped whenever the way the root is made changes, so that cached roots are made again.
+I386_LAYOUT=2
 I386_PACKAGES="wine32 libwine libxcomposite1 libxcursor1 libxfixes3 libxi6 libxinerama1 libxrandr2 libxrender1 libxxf86vm1"
 
 mkdir -p "$EMU" "$LOGS" "$RESULTS" "$SHOTS" || exit 1
@@ -196,7 +198,7 @@ EOF
 }
 
 prepare_i386_root() {
-    if [[ -f $I386/.complete ]]; then
+    if [[ -f $I386/.complete && $(cat "$I386/.complete") == "$I386_LAYOUT" ]]; then
         write_preloader
         return 0
     fi
@@ -244,12 +246,15 @@ EOF
     local zin=$tmp/usr/i686-w64-mingw32/lib/zlib1.dll zout=$tmp/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll
     { head -c 64 "$zin" && printf 'Wine builtin DLL' && head -c 16 /dev/zero && tail -c +97 "$zin"; } >"$zout" ||
         { log "cannot place zlib1.dll"; return 1; }
+    # The emulator looks up a path in the root first: fonts and their configuration must be the
+    # machine's own, or the Chinese fonts are not found.
+    rm -rf "$tmp/usr/share/fonts" "$tmp/etc/fonts"
     echo 'include /etc/ld.so.conf.d/*.conf' >"$tmp/etc/ld.so.conf"
     /sbin/ldconfig -r "$tmp" || { log "ldconfig for the i386 root failed"; return 1; }
     rm -rf "$I386"
     mv "$tmp" "$I386"
     write_preloader
-    touch "$I386/.complete"
+    echo "$I386_LAYOUT" >"$I386/.complete"
 }
 
 export WINEARCH=win32 WINEPREFIX=$PREFIX WINESERVER=$WINESERVER64 WINELOADERNOEXEC=1
@@ -325,7 +330,7 @@ import_prefix_reg() {
 emulated_running() {
     local p
     for p in $(own_emulated_pids); do
-        tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null | grep -q -- "$1" && return 0
+        { tr '\0' ' ' <"/proc/$p/cmdline"; } 2>/dev/null | grep -q -- "$1" && return 0
     done
     return 1
 }
@@ -520,4 +525,4 @@ main() {
     awk -F'\t' '$2 == "fail" { bad = 1 } END { exit bad }' "$CASES"
 }
 
-main
+main; exit $?
