@@ -338,9 +338,20 @@ emulated_running() {
 # The ready stamp names the Wine version and the registry settings that the prefix has.
 prefix_stamp() { echo "$WINE_VERSION $(md5sum <"$EMU/prefix.reg" | cut -d' ' -f1)"; }
 
+# The emulated fontconfig does not find the machine's Chinese font; Wine also loads every font in
+# the prefix's Fonts folder, so the font file is linked there.
+link_chinese_font() {
+    local font
+    font=$(fc-match -f '%{file}' 'WenQuanYi Zen Hei' 2>/dev/null)
+    [[ -f $font ]] || font=/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc
+    [[ -f $font ]] || { log "no WenQuanYi Zen Hei font on this machine: Chinese texts show as boxes"; return 0; }
+    mkdir -p "$PREFIX/drive_c/windows/Fonts" && ln -sfn "$font" "$PREFIX/drive_c/windows/Fonts/$(basename "$font")"
+}
+
 prepare_prefix() {
     write_prefix_reg
     if [[ -f $PREFIX/.qelvo-ready && -f $PREFIX/system.reg ]]; then
+        link_chinese_font
         start_server || return 1
         [[ $(cat "$PREFIX/.qelvo-ready") == "$(prefix_stamp)" ]] && return 0
         if [[ $(cut -d' ' -f1 "$PREFIX/.qelvo-ready") == "$WINE_VERSION" ]]; then
@@ -362,6 +373,7 @@ prepare_prefix() {
         if wait_for 900 eval '! emulated_running wineboot.exe' &&
             [[ -s $PREFIX/system.reg && -f $PREFIX/drive_c/windows/system32/kernel32.dll ]]; then
             if ((first == 0)) || import_prefix_reg; then
+                link_chinese_font
                 prefix_stamp >"$PREFIX/.qelvo-ready"
                 return 0
             fi
