@@ -1,0 +1,98 @@
+// Helpers for tests that run under Wine and drive windows, input and processes.
+// Every wait has a time limit and polls a condition; nothing sleeps for a fixed time.
+//
+//   using namespace qelvo::test;
+//   HWND dlg = WaitForWindow({L"#32770", L"选择设备", process.Id()}, 20000);
+//   ASSERT_NE(dlg, nullptr);
+//   ClickWindow(GetDlgItem(dlg, IDOK));
+//   ASSERT_TRUE(WaitFor([&] { return !IsWindow(dlg); }, 10000));
+//   CaptureScreenPng(L"select-device.png");     // under %QELVO_SCREENSHOT_DIR% or <exe dir>\screenshots
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qelvo::test {
+
+// Generous defaults: the machine is shared and slow.
+constexpr DWORD kDefaultTimeoutMs = 30000;
+
+// Polls `condition` every `pollMs` until it holds or `timeoutMs` passed; between polls it pumps
+// the calling thread's messages (so windows of this thread stay alive). True if it held.
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kDefaultTimeoutMs, DWORD pollMs = 20);
+
+// Handles this thread's pending messages (sent and posted) once.
+void PumpMessages();
+
+// What a top-level window must match; null / 0 fields match anything.
+struct WindowQuery {
+    const wchar_t* className = nullptr;  // exact, e.g. L"#32770" for dialogs and message boxes
+    const wchar_t* caption = nullptr;    // exact window text
+    DWORD processId = 0;                 // owning process
+    bool visibleOnly = true;
+};
+
+// First matching top-level window, or null.
+HWND FindTopWindow(const WindowQuery& query);
+// All matching top-level windows.
+std::vector<HWND> FindTopWindows(const WindowQuery& query);
+// Waits for a matching window; null on time-out.
+HWND WaitForWindow(const WindowQuery& query, DWORD timeoutMs = kDefaultTimeoutMs);
+
+// Window text through WM_GETTEXT (works across threads and processes; 5 s limit per call).
+std::wstring WindowText(HWND hwnd);
+std::wstring ItemText(HWND dialog, int id);
+// The text of a message box's message (its static with id 0xFFFF), empty if not found.
+std::wstring MessageBoxText(HWND box);
+
+// Input through SendInput. Keys go to the window with the keyboard focus; clicks to the given
+// screen point. Make the target foreground first (BringToFront) when several windows exist.
+bool BringToFront(HWND hwnd, DWORD timeoutMs = 10000);
+bool SendKey(WORD virtualKey);                      // down and up
+bool SendKeyChord(WORD modifier, WORD virtualKey);  // e.g. VK_CONTROL + 'A'
+bool TypeText(const std::wstring& text);            // Unicode characters
+bool Click(POINT screen, bool right = false);
+bool DoubleClick(POINT screen);                     // two clicks inside the double-click time
+bool ClickWindow(HWND hwnd);                        // at the centre of its window rectangle
+bool DoubleClickWindow(HWND hwnd);
+POINT CentreOf(HWND hwnd);
+// Presses the left button at `from`, moves to `to` in a few steps and releases it there.
+bool Drag(POINT from, POINT to);
+
+// A child process with its handles owned; terminated (and waited for) on destruction if still running.
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // CreateProcessW with `commandLine` (the program path quoted inside it as needed).
+    bool Start(const std::wstring& commandLine, const wchar_t* workingDirectory = nullptr);
+    DWORD Id() const { return id_; }
+    HANDLE Handle() const { return process_; }
+    bool IsRunning() const;
+    // True if it ended in time; `exitCode` then holds its exit code.
+    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = nullptr);
+    bool Terminate(UINT exitCode = 1);
+
+private:
+    HANDLE process_ = nullptr;
+    HANDLE thread_ = nullptr;
+    DWORD id_ = 0;
+};
+
+// Folder of this test program (where CTest's build puts it).
+std::wstring ExecutableDirectory();
+// %QELVO_SCREENSHOT_DIR% if set, else <ExecutableDirectory()>\screenshots; created if missing.
+std::wstring ScreenshotDirectory();
+// Captures the screen (or `rect` of it, in screen coordinates) with GDI and writes a PNG named
+// `fileName` into ScreenshotDirectory(). Returns the full path, empty on failure.
+std::wstring CaptureScreenPng(const std::wstring& fileName, const RECT* rect = nullptr);
+// Captures the given rectangle into 8-bit RGB rows (top row first); false on failure.
+bool CaptureScreenRgb(const RECT& rect, std::vector<unsigned char>& rgb);
+
+} // namespace qelvo::test
