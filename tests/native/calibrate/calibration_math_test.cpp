@@ -54,8 +54,11 @@ TEST(ComputeCalibration, SwapNeedsBothTestsStrictly)
     EXPECT_EQ(ComputeCalibration({1000, 900}, {3100, 3200}, {1010, 910}).SwapXY, 0u);
     // Only the Y test says swapped: not swapped.
     EXPECT_EQ(ComputeCalibration({1000, 900}, {3100, 3200}, {3090, 3190}).SwapXY, 0u);
-    // Equal distances are not "closer": |x2 - x0| == |x2 - x1| and |y2 - y1| == |y2 - y0|.
+    // Equal distances are not "closer", on either axis, even when the other axis says swapped.
     EXPECT_EQ(ComputeCalibration({1000, 1000}, {3000, 3000}, {2000, 2000}).SwapXY, 0u);
+    EXPECT_EQ(ComputeCalibration({1000, 900}, {3000, 3200}, {2000, 3190}).SwapXY, 0u);
+    EXPECT_EQ(ComputeCalibration({1000, 900}, {3000, 3200}, {1010, 2050}).SwapXY, 0u);
+    EXPECT_EQ(ComputeCalibration({1000, 900}, {3000, 3200}, {1010, 3190}).SwapXY, 1u);
 }
 
 TEST(ComputeCalibration, EdgesClampAtZeroAnd4096)

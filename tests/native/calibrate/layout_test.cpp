@@ -82,6 +82,13 @@ TEST(PreviewLayout, OffsetGreyAreaAndNegativeDesktopOrigin)
     EXPECT_EQ(layout.buttons[1], (Rect{100, 43, 250, 157}));
 }
 
+TEST(PreviewLayout, FittingTruncatesTheInsetTowardZero)
+{
+    // (501 - 133.33) / 2 = 183.8 and (201 - 187.5) / 2 = 6.75: truncated, not rounded.
+    EXPECT_EQ(FitToAspect({0, 0, 501, 200}, {0, 0, 1024, 1536}), (Rect{183, 0, 318, 200}));
+    EXPECT_EQ(FitToAspect({0, 0, 500, 201}, {0, 0, 2048, 768}), (Rect{0, 6, 500, 195}));
+}
+
 TEST(PreviewLayout, EqualAspectKeepsTheArea)
 {
     EXPECT_EQ(FitToAspect({10, 20, 410, 320}, {0, 0, 1024, 768}), (Rect{10, 20, 410, 320}));

@@ -134,6 +134,9 @@ TEST(RectMapper, EmptyOrHugeRectanglesNeverDivideByZeroOrOverflow)
     const RectMapper huge(Rect{kMin, kMin, kMax, kMax}, Rect{kMin, kMin, kMax, kMax});
     (void)huge.MapRect({kMin, kMin, kMax, kMax});
     EXPECT_FALSE(huge.TryMapPoint(0, 0, &p));
+    // Only the destination width is beyond 32 bits; the point itself maps without overflow.
+    const RectMapper wideDest(Rect{kMin, 0, kMax, 10}, Rect{0, 0, 10, 10});
+    EXPECT_FALSE(wideDest.TryMapPoint(0, 0, &p));
     const RectMapper hugeSource(kXp, Rect{kMax, kMax, kMin, kMin});
     (void)hugeSource.MapRect({kMin, kMax, kMax, kMin});
     EXPECT_FALSE(hugeSource.TryMapPoint(0, 0, &p));
