@@ -90,8 +90,11 @@ bool CalibrationDialog::OnInitDialog()
         return true;
     }
 
-    // Opening the clip sizes the control to its frames (71 x 71).
-    target.Open(fw::ProgramInstance(), IDR_TARGET_ANIMATION);
+    // Opening the clip sizes the control to its frames (71 x 71); without it there is no target.
+    if (!target.Open(fw::ProgramInstance(), IDR_TARGET_ANIMATION)) {
+        EndDialog(IDCANCEL);
+        return true;
+    }
 
     target.Show(SW_HIDE);
     upperPrompt.Show(SW_HIDE);

@@ -55,15 +55,6 @@ double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
     return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-ULONGLONG CpuTime100ns(HANDLE process)
-{
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
-        return 0;
-    return (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart) +
-           (ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart);
-}
-
 class MarksmanCalibration : public ::testing::Test {
 protected:
     void TearDown() override
@@ -230,6 +221,9 @@ TEST_F(MarksmanCalibration, EscDuringATargetStoresNothingAndRestoresTheMode)
     CaptureScreenPng(L"marksman-target.png");
     POINT raw = {};
     ASSERT_TRUE(rig.Tap(TargetCentre(dialog), &raw));
+    // The glide lasts about 0.7 s: a picture of it when the prompt is caught in time.
+    if (WaitFor([&] { return ItemText(dialog, 1003) == kPromptMoving; }, 5000, 5))
+        CaptureScreenPng(L"marksman-glide.png");
     ASSERT_TRUE(WaitForPrompt(dialog, kPromptTarget[1], 30000));
     ASSERT_TRUE(BringToFront(dialog));
     ASSERT_TRUE(SendKey(VK_ESCAPE));
@@ -283,25 +277,15 @@ TEST_F(MarksmanCalibration, EscDuringTheTryRepeatsTheTargetsAndKeepsTheRejectedV
     EXPECT_EQ(state.mode, kInitialMode);
 }
 
-TEST_F(MarksmanCalibration, TargetTimesOutAfterThirtySecondsWithLittleCpu)
+TEST_F(MarksmanCalibration, TargetTimesOutAfterThirtySeconds)
 {
     ASSERT_TRUE(rig.Prepare(Panel::Straight));
     ASSERT_NO_FATAL_FAILURE(Launch());
     LARGE_INTEGER from, to;
     QueryPerformanceCounter(&from);
-    const ULONGLONG cpuBefore = CpuTime100ns(marksman.Handle());
-    // The time-out may come no earlier than 30 s after the target was shown.
-    EXPECT_FALSE(marksman.WaitForExit(20000));
-    const ULONGLONG cpuAfter = CpuTime100ns(marksman.Handle());
-    QueryPerformanceCounter(&to);
-    const double waitedMs = Milliseconds(from, to);
-    const double cpuPercent = 100.0 * (static_cast<double>(cpuAfter - cpuBefore) / 10000.0) / waitedMs;
-    std::printf("idle target: %.1f ms CPU in %.0f ms = %.3f %% of a core\n",
-                static_cast<double>(cpuAfter - cpuBefore) / 10000.0, waitedMs, cpuPercent);
-    RecordProperty("idle_cpu_permille", static_cast<int>(cpuPercent * 10));
     ASSERT_TRUE(Exited(60000));
     QueryPerformanceCounter(&to);
-    EXPECT_GE(Milliseconds(from, to), 25000.0);
+    EXPECT_GE(Milliseconds(from, to), 25000.0) << "the time-out came early";
     EXPECT_EQ(FindTopWindow({L"#32770", L"Marksman", 0}), nullptr);
     EXPECT_TRUE(NothingStored());
     uint32_t mode = 0;
