@@ -209,6 +209,18 @@ bool MaxLandingError(Rig& rig, const RECT& area, int* maxError)
     return true;
 }
 
+bool AnswerUntil(const std::function<bool()>& answer, const std::function<bool()>& done, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    do {
+        if (!answer())
+            return false;
+        if (qelvo::test::WaitFor(done, 2000))
+            return true;
+    } while (GetTickCount() - start < timeoutMs);
+    return false;
+}
+
 bool CurrentMode(Rig& rig, uint32_t* mode)
 {
     SimControllerState state = {};

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <string>
 
 namespace caltest {
@@ -74,6 +75,11 @@ bool TapTargets(HWND dialog, Rig& rig, std::array<POINT, 3>* raw, std::array<POI
 // The largest distance (in pixels, per axis) between nine points of `area` (corners, edge
 // middles, centre) and where touches there land through the mapping the driver holds.
 bool MaxLandingError(Rig& rig, const RECT& area, int* maxError);
+
+// The worker shows the verification prompts before it resets the events and waits: an answer given
+// in between is dropped, as the user's would be. So an answer is repeated until `done` holds, with
+// 2 s for each try to take effect.
+bool AnswerUntil(const std::function<bool()>& answer, const std::function<bool()>& done, DWORD timeoutMs);
 
 // Reads the current mode / calibration from the simulator.
 bool CurrentMode(Rig& rig, uint32_t* mode);

@@ -264,8 +264,9 @@ TEST_F(CalibrationScreen, EscCancelsATargetAndEnterAcceptsTheTry)
         std::array<POINT, 3> raw = {};
         ASSERT_TRUE(TapTargets(run.Window(), rig, &raw));
         ASSERT_TRUE(WaitForPrompt(run.Window(), kPromptCheck, 30000));
-        PostMessageW(run.Window(), WM_KEYDOWN, VK_RETURN, 0);
-        ASSERT_TRUE(run.Ended(30000));
+        HWND window = run.Window();
+        ASSERT_TRUE(AnswerUntil([&] { return PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0) != FALSE; },
+                                [&] { return run.Ended(0); }, 60000));
         Stored stored = {};
         DWORD error = 0;
         ASSERT_TRUE(ReadStored(&stored, &error)) << error;
@@ -359,8 +360,9 @@ TEST_F(CalibrationScreen, CustomAreaAwayFromTheOriginIsAccurateForEveryPanel)
         ASSERT_TRUE(WaitForPrompt(run.Window(), kPromptCheck, 30000));
         if (panel == Panel::Straight)
             CaptureScreenPng(L"calibration-custom-area-verification.png");
-        PostMessageW(run.Window(), WM_KEYDOWN, VK_RETURN, 0);
-        ASSERT_TRUE(run.Ended(30000));
+        HWND window = run.Window();
+        ASSERT_TRUE(AnswerUntil([&] { return PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0) != FALSE; },
+                                [&] { return run.Ended(0); }, 60000));
 
         touchsim::SimControllerState state = {};
         ASSERT_TRUE(rig.State(&state));

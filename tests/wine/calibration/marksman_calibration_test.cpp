@@ -180,10 +180,10 @@ TEST_P(MarksmanPanels, AcceptedCalibrationIsStoredAppliedAndAccurate)
 
     if (run.doubleClick) {
         // The driver is in mode 3: a double tap reaches the window as a double click.
-        ASSERT_TRUE(DoubleClick(POINT{40, 40}));
+        ASSERT_TRUE(AnswerUntil([] { return DoubleClick(POINT{40, 40}); }, [&] { return !marksman.IsRunning(); }, 60000));
     } else {
         ASSERT_TRUE(BringToFront(dialog));
-        ASSERT_TRUE(SendKey(VK_RETURN));
+        ASSERT_TRUE(AnswerUntil([] { return SendKey(VK_RETURN); }, [&] { return !marksman.IsRunning(); }, 60000));
     }
     ASSERT_TRUE(Exited(30000));
     ExpectStoredMatches(raw);
@@ -246,7 +246,8 @@ TEST_F(MarksmanCalibration, EscDuringTheTryRepeatsTheTargetsAndKeepsTheRejectedV
     ASSERT_TRUE(TapTargets(dialog, rig, &first, &centres));
     ASSERT_TRUE(WaitForPrompt(dialog, kPromptCheck, 30000));
     ASSERT_TRUE(BringToFront(dialog));
-    ASSERT_TRUE(SendKey(VK_ESCAPE));
+    ASSERT_TRUE(AnswerUntil([] { return SendKey(VK_ESCAPE); },
+                            [&] { return ItemText(dialog, 1003) == kPromptTarget[0]; }, 60000));
     ASSERT_TRUE(WaitForPrompt(dialog, kPromptTarget[0], 30000));
     // The rejected values stay in force in the driver; nothing is stored yet.
     touchsim::SimControllerState state = {};
@@ -269,7 +270,8 @@ TEST_F(MarksmanCalibration, EscDuringTheTryRepeatsTheTargetsAndKeepsTheRejectedV
     ASSERT_TRUE(TapTargets(dialog, rig, &second));
     ASSERT_TRUE(WaitForPrompt(dialog, kPromptCheck, 30000));
     ASSERT_TRUE(BringToFront(dialog));
-    ASSERT_TRUE(SendKey(VK_RETURN));
+    ASSERT_TRUE(AnswerUntil([] { return SendKey(VK_RETURN); },
+                            [&] { return !marksman.IsRunning() || MessageBoxOfMarksman(0) != nullptr; }, 60000));
     ASSERT_TRUE(Exited(30000));
     ExpectStoredMatches(second);
     ASSERT_TRUE(rig.State(&state));
@@ -308,7 +310,7 @@ TEST_F(MarksmanCalibration, TryTimesOutAfterThirtySecondsIntoANewPass)
     EXPECT_TRUE(NothingStored());
     ASSERT_TRUE(TapTargets(dialog, rig, &raw));
     ASSERT_TRUE(WaitForPrompt(dialog, kPromptCheck, 30000));
-    ASSERT_TRUE(DoubleClick(POINT{40, 40}));
+    ASSERT_TRUE(AnswerUntil([] { return DoubleClick(POINT{40, 40}); }, [&] { return !marksman.IsRunning(); }, 60000));
     ASSERT_TRUE(Exited(30000));
     ExpectStoredMatches(raw);
 }
@@ -404,7 +406,8 @@ TEST_F(MarksmanCalibration, FailedStoreShowsMessage18)
     ASSERT_TRUE(TapTargets(dialog, rig, &raw));
     ASSERT_TRUE(WaitForPrompt(dialog, kPromptCheck, 30000));
     ASSERT_TRUE(BringToFront(dialog));
-    ASSERT_TRUE(SendKey(VK_RETURN));
+    ASSERT_TRUE(AnswerUntil([] { return SendKey(VK_RETURN); },
+                            [&] { return !marksman.IsRunning() || MessageBoxOfMarksman(0) != nullptr; }, 60000));
     HWND box = MessageBoxOfMarksman(60000);
     ASSERT_NE(box, nullptr);
     const std::wstring text = MessageBoxText(box);
