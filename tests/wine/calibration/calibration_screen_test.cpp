@@ -96,6 +96,14 @@ private:
     calibrate::CalibrationDialog* volatile dialog_ = nullptr;
 };
 
+bool PressEnter(HWND window)
+{
+    if (PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0))
+        return true;
+    std::printf("Enter not posted: error %lu, window %s\n", GetLastError(), IsWindow(window) ? "alive" : "gone");
+    return false;
+}
+
 class CalibrationScreen : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(fw::InitCommonControlClasses()); }
@@ -261,12 +269,11 @@ TEST_F(CalibrationScreen, EscCancelsATargetAndEnterAcceptsTheTry)
     {
         DialogThread run;
         ASSERT_TRUE(run.Start());
+        const HWND window = run.Window();
         std::array<POINT, 3> raw = {};
-        ASSERT_TRUE(TapTargets(run.Window(), rig, &raw));
-        ASSERT_TRUE(WaitForPrompt(run.Window(), kPromptCheck, 30000));
-        HWND window = run.Window();
-        ASSERT_TRUE(AnswerUntil([&] { return PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0) != FALSE; },
-                                [&] { return run.Ended(0); }, 60000));
+        ASSERT_TRUE(TapTargets(window, rig, &raw));
+        ASSERT_TRUE(WaitForPrompt(window, kPromptCheck, 30000));
+        ASSERT_TRUE(AnswerUntil([&] { return PressEnter(window); }, [&] { return run.Ended(0); }, 60000));
         Stored stored = {};
         DWORD error = 0;
         ASSERT_TRUE(ReadStored(&stored, &error)) << error;
@@ -347,8 +354,9 @@ TEST_F(CalibrationScreen, CustomAreaAwayFromTheOriginIsAccurateForEveryPanel)
         ASSERT_NO_FATAL_FAILURE(Prepare(panel, area));
         DialogThread run;
         ASSERT_TRUE(run.Start());
+        const HWND window = run.Window();
         std::array<POINT, 3> raw = {}, centres = {};
-        ASSERT_TRUE(TapTargets(run.Window(), rig, &raw, &centres));
+        ASSERT_TRUE(TapTargets(window, rig, &raw, &centres));
         // Targets one fifth in from the area's edges, truncating.
         const LONG W = area.right - area.left, H = area.bottom - area.top;
         EXPECT_EQ(centres[0].x, area.left + W / 5);
@@ -357,12 +365,10 @@ TEST_F(CalibrationScreen, CustomAreaAwayFromTheOriginIsAccurateForEveryPanel)
         EXPECT_EQ(centres[1].y, area.top + H - H / 5);
         EXPECT_EQ(centres[2].x, area.left + W - W / 5);
         EXPECT_EQ(centres[2].y, area.top + H / 5);
-        ASSERT_TRUE(WaitForPrompt(run.Window(), kPromptCheck, 30000));
+        ASSERT_TRUE(WaitForPrompt(window, kPromptCheck, 30000));
         if (panel == Panel::Straight)
             CaptureScreenPng(L"calibration-custom-area-verification.png");
-        HWND window = run.Window();
-        ASSERT_TRUE(AnswerUntil([&] { return PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0) != FALSE; },
-                                [&] { return run.Ended(0); }, 60000));
+        ASSERT_TRUE(AnswerUntil([&] { return PressEnter(window); }, [&] { return run.Ended(0); }, 60000));
 
         touchsim::SimControllerState state = {};
         ASSERT_TRUE(rig.State(&state));
