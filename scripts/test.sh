@@ -95,6 +95,9 @@ if [[ -n $win64_ok ]]; then
     qelvo_harness_stop
 fi
 
+# The x86 tree's tests that need no Wine (export lists and the like).
+[[ -n $win32_ok ]] && run_ctest win32 -L static
+
 if [[ -n $win32_ok && -n $win64_ok ]]; then
     run_static_checks
 else
