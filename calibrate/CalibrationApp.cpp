@@ -1,5 +1,6 @@
 #include "calibrate/CalibrationApp.h"
 
+#include "calibrate/CalibrationDialog.h"
 #include "calibrate/CommandLine.h"
 #include "calibrate/RectMapper.h"
 #include "calibrate/resource.h"
@@ -119,7 +120,13 @@ bool CalibrationApp::InitInstance()
         return false;
     }
 
-    deviceManager.Release();
+    {
+        CalibrationDialog calibration(nullptr);
+        SetMainWindow(&calibration);
+        calibration.RunModal();
+        SetMainWindow(nullptr);
+        deviceManager.Release();
+    }
     return false;
 }
 
