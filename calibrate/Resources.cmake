@@ -23,9 +23,9 @@ add_custom_target(qelvo_marksman_artwork DEPENDS ${QELVO_MARKSMAN_ART})
 
 add_library(qelvo_marksman_resources OBJECT Marksman.rc)
 target_include_directories(qelvo_marksman_resources PRIVATE
-  ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/device ${QELVO_MARKSMAN_ART_DIR})
+  ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/device ${QELVO_MARKSMAN_ART_DIR})
 set_source_files_properties(Marksman.rc PROPERTIES OBJECT_DEPENDS
-  "${QELVO_MARKSMAN_ART};${CMAKE_CURRENT_SOURCE_DIR}/resource.h;${PROJECT_SOURCE_DIR}/device/DeviceSelect.rc;${PROJECT_SOURCE_DIR}/device/DeviceSelectResource.h")
+  "${QELVO_MARKSMAN_ART};${CMAKE_CURRENT_SOURCE_DIR}/resource.h;${PROJECT_SOURCE_DIR}/device/DeviceSelect.rc;${PROJECT_SOURCE_DIR}/device/DeviceSelectResource.h;${PROJECT_SOURCE_DIR}/framework/Framework.rc")
 add_dependencies(qelvo_marksman_resources qelvo_marksman_artwork)
 
 add_library(MarksmanResources SHARED $<TARGET_OBJECTS:qelvo_marksman_resources>)
