@@ -3,9 +3,16 @@
     results = Results("check_name")
     with results.case("Group.Name") as c:
         c.expect(value == 3, "value is %d, expected 3" % value)
+    results.record("Group.Other", ok, "why it failed")   # a case decided in one go
+    results.skip("Group.Later", "why it did not run")    # not counted as passed or failed
     results.write(results_dir)          # <results_dir>/check_name.xml
     sys.exit(results.exit_code())
-A case fails when any expectation fails or its body raises."""
+A case fails when any expectation fails or its body raises.
+
+A static check (tests/static/*.py) is run by scripts/test.sh as
+    python3 <script> --win32 <build/win32> --win64 <build/win64> --results <dir>
+and may end with sys.exit(static_main(__file__, run)), run(args, results) recording the cases.
+unittest_main() runs a module's unittest cases the same way, for CTest."""
 
 import contextlib
 import os
@@ -19,6 +26,7 @@ class Case:
     def __init__(self, name):
         self.name = name
         self.failures = []
+        self.skipped = None
         self.seconds = 0.0
 
     def expect(self, condition, message):
@@ -50,8 +58,22 @@ class Results:
         for f in c.failures:
             print("           " + f.replace("\n", "\n           "))
 
+    def record(self, name, ok, message=""):
+        with self.case(name) as c:
+            c.expect(ok, message or "failed")
+        return bool(ok)
+
+    def skip(self, name, message):
+        c = Case(name)
+        c.skipped = message
+        self.cases.append(c)
+        print("[ %6s ] %s: %s" % ("SKIP", name, message))
+
     def failed(self):
         return [c for c in self.cases if c.failures]
+
+    def passed(self):
+        return [c for c in self.cases if not c.failures and c.skipped is None]
 
     def exit_code(self):
         return 1 if self.failed() or not self.cases else 0
@@ -68,6 +90,11 @@ class Results:
         for c in self.cases:
             head = '    <testcase name=%s classname=%s status="run" time="%.3f"' % (
                 quoteattr(c.name), quoteattr(self.suite), c.seconds)
+            if c.skipped is not None:
+                lines.append(head + ' result="skipped">')
+                lines.append('      <skipped message=%s />' % quoteattr(c.skipped))
+                lines.append("    </testcase>")
+                continue
             if not c.failures:
                 lines.append(head + " />")
                 continue
@@ -79,7 +106,7 @@ class Results:
         path = os.path.join(results_dir, self.suite + ".xml")
         with open(path, "w", encoding="utf-8") as f:
             f.write("\n".join(lines))
-        print("%d passed, %d failed" % (len(self.cases) - failures, failures))
+        print("%d passed, %d failed" % (len(self.passed()), failures))
         return path
 
 
@@ -91,3 +118,53 @@ def standard_args(argv=None):
     p.add_argument("--win64", required=True)
     p.add_argument("--results", required=True)
     return p.parse_args(argv if argv is not None else sys.argv[1:])
+
+
+def static_main(script_file, run):
+    """Entry point of a static check script: run(args, results) records the cases."""
+    args = standard_args()
+    name = os.path.splitext(os.path.basename(script_file))[0]
+    results = Results(name)
+    try:
+        run(args, results)
+    except Exception:  # a check that breaks shows as a failure, not as fewer cases
+        results.record(name + ".Completes", False, "raised:\n" + traceback.format_exc())
+    results.write(args.results)
+    return results.exit_code()
+
+
+def unittest_main(script_file, module):
+    """Runs a module's unittest cases as "Class.method" cases; --results DIR gets the XML."""
+    import argparse
+    import unittest
+    p = argparse.ArgumentParser()
+    p.add_argument("--results", required=True)
+    args = p.parse_args()
+    results = Results(os.path.splitext(os.path.basename(script_file))[0])
+
+    class Collector(unittest.TestResult):
+        def _record(self, test, err=None):
+            name = ".".join(test.id().split(".")[-2:])
+            results.record(name, err is None, self._exc_info_to_string(err, test) if err else "")
+
+        def addSuccess(self, test):
+            self._record(test)
+
+        def addFailure(self, test, err):
+            self._record(test, err)
+
+        def addError(self, test, err):
+            self._record(test, err)
+
+        def addSubTest(self, test, subtest, err):
+            if err is not None:
+                name = ".".join(test.id().split(".")[-2:])
+                results.record(name + " " + subtest._subDescription(), False,
+                               self._exc_info_to_string(err, test))
+
+        def addSkip(self, test, reason):
+            results.skip(".".join(test.id().split(".")[-2:]), reason)
+
+    unittest.defaultTestLoader.loadTestsFromModule(module).run(Collector())
+    results.write(args.results)
+    return results.exit_code()

@@ -290,7 +290,7 @@ TEST_F(FrameworkDialog, EndDialogFromAMessageSentByAnotherThreadEndsTheRun)
     DialogRun run;
     HWND dialog = run.Start();
     ASSERT_NE(dialog, nullptr);
-    // Nothing is posted to the dialog after this: the loop must wake up by itself.
+    // The end comes from a sent message, which GetMessage handles without returning.
     ::SendMessageW(dialog, WM_SMOKE_END, 5, 0);
     ASSERT_TRUE(run.WaitEnded());
     EXPECT_EQ(run.Result(), 5);

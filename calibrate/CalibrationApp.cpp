@@ -1,0 +1,112 @@
+#include "calibrate/CalibrationApp.h"
+
+#include "calibrate/CommandLine.h"
+#include "calibrate/DisplaySelectDialog.h"
+#include "calibrate/resource.h"
+
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+namespace calibrate {
+
+namespace {
+
+// The single-instance lock: owned from creation until start-up ends.
+class InstanceMutex {
+public:
+    InstanceMutex() = default;
+    ~InstanceMutex() { Close(); }
+    InstanceMutex(const InstanceMutex&) = delete;
+    InstanceMutex& operator=(const InstanceMutex&) = delete;
+
+    // False when another instance holds the name (or it could not be created at all);
+    // `alreadyRunning` tells the two apart.
+    bool Create(const wchar_t* name, bool* alreadyRunning)
+    {
+        handle_ = ::CreateMutexW(nullptr, TRUE, name);
+        const DWORD error = ::GetLastError();
+        *alreadyRunning = error == ERROR_ALREADY_EXISTS || (handle_ == nullptr && error == ERROR_ACCESS_DENIED);
+        return handle_ != nullptr && error != ERROR_ALREADY_EXISTS;
+    }
+    void Close()
+    {
+        if (handle_ != nullptr) {
+            ::CloseHandle(handle_);
+            handle_ = nullptr;
+        }
+    }
+
+private:
+    HANDLE handle_ = nullptr;
+};
+
+// Arguments after the program's name, split the way the system splits command lines.
+bool SplitCommandLine(std::vector<std::wstring>* args)
+{
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (argv == nullptr)
+        return false;
+    bool ok = true;
+    try {
+        for (int i = 1; i < argc; ++i)
+            args->push_back(argv[i]);
+    } catch (...) {
+        ok = false;
+    }
+    ::LocalFree(argv);
+    return ok;
+}
+
+void ShowStartupMessage(UINT stringId)
+{
+    fw::ShowMessage(nullptr, stringId, MB_ICONEXCLAMATION);
+}
+
+} // namespace
+
+bool CalibrationApp::InitInstance()
+{
+    InstanceMutex mutex;
+    bool alreadyRunning = false;
+    if (!mutex.Create(L"Marksman", &alreadyRunning)) {
+        mutex.Close();
+        if (alreadyRunning)
+            ShowStartupMessage(IDS_ALREADY_RUNNING);
+        return false;
+    }
+
+    std::vector<std::wstring> args;
+    if (!SplitCommandLine(&args))
+        return false;
+    const CommandLineOptions options = ParseCommandLine(args);
+
+    if (!deviceManager.Initialize()) {
+        ShowStartupMessage(IDS_DEVICE_INIT_FAILED);
+        return false;
+    }
+    const bool chosen = options.hasDeviceName ? deviceManager.SelectByName(options.deviceName.c_str())
+                                              : deviceManager.SelectInteractively();
+    if (!chosen)
+        return false;
+
+    // Lives to the end of start-up, after the calibration window.
+    DisplaySelectDialog displaySelect(nullptr);
+    displaySelect.askCustomRange = options.customRange;
+    if (!displaySelect.EnumerateDisplays()) {
+        ShowStartupMessage(IDS_DISPLAY_INIT_FAILED);
+        return false;
+    }
+    if (displaySelect.RunModal() != IDOK)
+        return false;
+    displayRect = displaySelect.chosenRect;
+    screenRange = ScreenRange{displaySelect.chosenRange.left, displaySelect.chosenRange.top,
+                              displaySelect.chosenRange.right, displaySelect.chosenRange.bottom};
+
+    deviceManager.Release();
+    return false;
+}
+
+} // namespace calibrate

@@ -1,0 +1,77 @@
+#include "device/DeviceSelectDialog.h"
+
+#include "device/DeviceSelectResource.h"
+
+DeviceSelectDialog::DeviceSelectDialog(const TouchDeviceEntry* entries, uint32_t count, HWND parent)
+    : Dialog(IDD_DEVICE_SELECT, parent), entries_(entries), count_(entries != nullptr ? count : 0)
+{
+}
+
+const fw::MessageMap& DeviceSelectDialog::Messages() const
+{
+    static const fw::MessageEntry table[] = {
+        fw::OnControl(IDC_DEVICE_LIST, LBN_SELCHANGE, &DeviceSelectDialog::OnSelectionChange),
+    };
+    static const fw::MessageMap map(table, &Dialog::Messages());
+    return map;
+}
+
+void DeviceSelectDialog::DoDataExchange(fw::DataExchange& dx)
+{
+    dx.Bind(IDC_DEVICE_MANUFACTURER, manufacturer_);
+    dx.Bind(IDC_DEVICE_DESCRIPTION, description_);
+    dx.Bind(IDC_DEVICE_LIST, list_);
+}
+
+bool DeviceSelectDialog::PreTranslateMessage(MSG& msg)
+{
+    // Enter and Esc never close the dialog: only the buttons and the close box do.
+    return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+}
+
+bool DeviceSelectDialog::OnInitDialog()
+{
+    const bool focus = Dialog::OnInitDialog();
+    if (!list_.IsSubclassed()) {
+        EndDialog(IDCANCEL);
+        return focus;
+    }
+    // The list sorts by instance id; the item data leads back to the entry.
+    for (uint32_t i = 0; i < count_; ++i) {
+        const int row = list_.AddString(entries_[i].instanceId);
+        if (row < 0 || !list_.SetItemData(row, static_cast<LPARAM>(i))) {
+            EndDialog(IDCANCEL);
+            break;
+        }
+    }
+    return focus;
+}
+
+const TouchDeviceEntry* DeviceSelectDialog::EntryOfRow(int row, int32_t* index) const
+{
+    if (row < 0)
+        return nullptr;
+    const LPARAM data = list_.ItemData(row);
+    if (data < 0 || static_cast<unsigned long long>(data) >= count_)
+        return nullptr;
+    *index = static_cast<int32_t>(data);
+    return &entries_[data];
+}
+
+void DeviceSelectDialog::OnSelectionChange(UINT, UINT, HWND)
+{
+    int32_t index = -1;
+    const TouchDeviceEntry* entry = EntryOfRow(list_.CurrentSelection(), &index);
+    if (entry == nullptr)
+        return;
+    description_.SetText(entry->description);
+    manufacturer_.SetText(entry->manufacturer);
+}
+
+void DeviceSelectDialog::OnOK()
+{
+    int32_t index = -1;
+    EntryOfRow(list_.CurrentSelection(), &index);
+    chosen_ = index;
+    EndDialog(IDOK);
+}

@@ -1,0 +1,314 @@
+#include "device/TouchDeviceManager.h"
+
+#include "device/DeviceAccess.h"
+#include "device/DeviceListReply.h"
+#include "device/DeviceSelectDialog.h"
+
+#include <memory>
+#include <new>
+#include <string.h>
+#include <vector>
+
+#if !defined(_WIN64)
+static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA of the x86 target");
+#endif
+static_assert(sizeof(wchar_t) == sizeof(uint16_t), "UTF-16 units");
+
+namespace {
+
+// Owns one Win32 handle of the kinds discovery opens.
+class DeviceHandle {
+public:
+    explicit DeviceHandle(HANDLE handle) : handle_(handle) {}
+    ~DeviceHandle()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr)
+            ::CloseHandle(handle_);
+    }
+    DeviceHandle(const DeviceHandle&) = delete;
+    DeviceHandle& operator=(const DeviceHandle&) = delete;
+    HANDLE Get() const { return handle_; }
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+
+private:
+    HANDLE handle_;
+};
+
+class DeviceInfoSet {
+public:
+    explicit DeviceInfoSet(HDEVINFO set) : set_(set) {}
+    ~DeviceInfoSet()
+    {
+        if (set_ != INVALID_HANDLE_VALUE)
+            ::SetupDiDestroyDeviceInfoList(set_);
+    }
+    DeviceInfoSet(const DeviceInfoSet&) = delete;
+    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
+    HDEVINFO Get() const { return set_; }
+    bool Valid() const { return set_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HDEVINFO set_;
+};
+
+constexpr DWORD kPropertyBytes = touch::kObjectNameUnits * sizeof(wchar_t);  // 400
+
+// One property read into the shared buffer. The buffer has one unit more than the 400 bytes the
+// system may fill, so that a value without a terminator is still terminated after its last unit.
+enum class PropertyRead { Ok, Unusable, Failed, TooLarge };
+
+PropertyRead ReadTextProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, wchar_t* buffer)
+{
+    DWORD type = 0;
+    DWORD size = 0;
+    if (!::SetupDiGetDeviceRegistryPropertyW(set, device, property, &type, reinterpret_cast<BYTE*>(buffer),
+                                             kPropertyBytes, &size)) {
+        return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? PropertyRead::TooLarge : PropertyRead::Failed;
+    }
+    if (type != REG_SZ || size < sizeof(wchar_t) || size > kPropertyBytes)
+        return PropertyRead::Unusable;
+    buffer[size / sizeof(wchar_t)] = L'\0';
+    return PropertyRead::Ok;
+}
+
+// Copies a terminated text into a 200-unit field: at most 199 units and a terminator.
+void CopyText(wchar_t (&field)[touch::kObjectNameUnits], const wchar_t* text)
+{
+    size_t i = 0;
+    for (; i + 1 < touch::kObjectNameUnits && text[i] != L'\0'; ++i)
+        field[i] = text[i];
+    for (; i < touch::kObjectNameUnits; ++i)
+        field[i] = L'\0';
+}
+
+} // namespace
+
+TouchDeviceManager::TouchDeviceManager()
+    : entries(nullptr), count(0), selected(-1), deviceInfoSet(INVALID_HANDLE_VALUE)
+{
+}
+
+TouchDeviceManager::~TouchDeviceManager()
+{
+    Release();
+}
+
+bool TouchDeviceManager::IsInitialised() const
+{
+    return deviceInfoSet != INVALID_HANDLE_VALUE && entries != nullptr && count != 0;
+}
+
+bool TouchDeviceManager::Initialize()
+{
+    if (deviceInfoSet != INVALID_HANDLE_VALUE || entries != nullptr || count != 0)
+        return false;
+    deviceInfoSet = ::SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    if (deviceInfoSet != INVALID_HANDLE_VALUE && QueryDriver() && MatchSetupDevices())
+        return true;
+    const DWORD error = ::GetLastError();
+    Release();
+    ::SetLastError(error);
+    return false;
+}
+
+bool TouchDeviceManager::QueryDriver()
+{
+    DeviceHandle device(OpenTouchControlDevice());
+    if (!device.Valid())
+        return false;
+
+    touch::DeviceCountRecord countRecord = {0};
+    DWORD returned = 0;
+    if (!::DeviceIoControl(device.Get(), touch::IOCTL_TOUCH_GET_DEVICE_COUNT, &countRecord, sizeof(countRecord),
+                           &countRecord, sizeof(countRecord), &returned, nullptr)) {
+        return false;
+    }
+    if (returned != sizeof(countRecord)) {
+        ::SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    const uint32_t capacity = countRecord.count;
+
+    // A count whose reply would not fit a 32-bit byte count cannot be asked for.
+    uint32_t replyBytes = 0;
+    if (!touch::DeviceListReplyBytes(capacity, &replyBytes)) {
+        ::SetLastError(ERROR_ARITHMETIC_OVERFLOW);
+        return false;
+    }
+    touch::DeviceListRequest request = touch::MakeDeviceListRequest(capacity);
+    std::unique_ptr<unsigned char[]> reply(new (std::nothrow) unsigned char[replyBytes]());
+    if (!reply) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    returned = 0;
+    if (!::DeviceIoControl(device.Get(), touch::IOCTL_TOUCH_GET_DEVICE_LIST, &request, sizeof(request),
+                           reply.get(), replyBytes, &returned, nullptr)) {
+        return false;
+    }
+
+    std::vector<touch::DeviceListEntry> records;
+    try {
+        if (!touch::ReadDeviceListReply(reply.get(), replyBytes, returned, capacity, &records)) {
+            ::SetLastError(ERROR_INVALID_DATA);
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    if (records.empty())
+        return true;
+
+    TouchDeviceEntry* list = new (std::nothrow) TouchDeviceEntry[records.size()]();
+    if (list == nullptr) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    for (size_t i = 0; i < records.size(); ++i) {
+        list[i].deviceId = records[i].deviceId;
+        static_assert(sizeof(list[i].objectName) == sizeof(records[i].objectName), "name field");
+        memcpy(list[i].objectName, records[i].objectName, sizeof(list[i].objectName));
+    }
+    entries = list;
+    count = static_cast<uint32_t>(records.size());
+    return true;
+}
+
+bool TouchDeviceManager::MatchSetupDevices()
+{
+    if (entries == nullptr || count == 0) {
+        ::SetLastError(ERROR_NOT_FOUND);
+        return false;
+    }
+    DeviceInfoSet usbDevices(::SetupDiGetClassDevsW(nullptr, L"USB", nullptr, DIGCF_ALLCLASSES));
+    if (!usbDevices.Valid())
+        return false;
+
+    bool matched = false;
+    wchar_t buffer[touch::kObjectNameUnits + 1] = {};
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof(device);
+    for (DWORD index = 0; ::SetupDiEnumDeviceInfo(usbDevices.Get(), index, &device); ++index) {
+        const PropertyRead name =
+            ReadTextProperty(usbDevices.Get(), &device, SPDRP_PHYSICAL_DEVICE_OBJECT_NAME, buffer);
+        if (name == PropertyRead::TooLarge)
+            break;
+        if (name != PropertyRead::Ok)
+            continue;
+
+        TouchDeviceEntry* entry = nullptr;
+        for (uint32_t i = 0; i < count; ++i) {
+            if (::lstrcmpiW(entries[i].objectName, buffer) == 0) {
+                entry = &entries[i];
+                break;
+            }
+        }
+        if (entry == nullptr)
+            continue;
+
+        if (ReadTextProperty(usbDevices.Get(), &device, SPDRP_MFG, buffer) != PropertyRead::Ok)
+            break;
+        CopyText(entry->manufacturer, buffer);
+        if (ReadTextProperty(usbDevices.Get(), &device, SPDRP_DEVICEDESC, buffer) != PropertyRead::Ok)
+            break;
+        CopyText(entry->description, buffer);
+        if (!::SetupDiGetDeviceInstanceIdW(usbDevices.Get(), &device, entry->instanceId,
+                                          touch::kObjectNameUnits, nullptr)) {
+            entry->instanceId[0] = L'\0';
+            break;
+        }
+        entry->instanceId[touch::kObjectNameUnits - 1] = L'\0';
+
+        entry->devInfo.cbSize = sizeof(entry->devInfo);
+        const bool opened =
+            ::SetupDiOpenDeviceInfoW(deviceInfoSet, entry->instanceId, nullptr, 0, &entry->devInfo) != FALSE;
+        matched = true;
+        if (!opened) {
+            // Unfilled, as if never joined: OpenDeviceKey refuses it.
+            memset(&entry->devInfo, 0, sizeof(entry->devInfo));
+            break;
+        }
+    }
+    if (!matched)
+        ::SetLastError(ERROR_NOT_FOUND);
+    return matched;
+}
+
+bool TouchDeviceManager::SelectByName(const wchar_t* name)
+{
+    if (!IsInitialised() || name == nullptr)
+        return false;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (::lstrcmpiW(entries[i].objectName, name) == 0) {
+            selected = static_cast<int32_t>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TouchDeviceManager::SelectInteractively()
+{
+    if (!IsInitialised())
+        return false;
+    if (count == 1) {
+        selected = 0;
+        return true;
+    }
+    DeviceSelectDialog dialog(entries, count);
+    if (dialog.RunModal() != IDOK)
+        return false;
+    const int32_t chosen = dialog.ChosenIndex();
+    if (chosen < 0 || static_cast<uint32_t>(chosen) >= count)
+        return false;
+    selected = chosen;
+    return true;
+}
+
+bool TouchDeviceManager::GetSelectedDeviceId(uint32_t* deviceId) const
+{
+    if (!IsInitialised() || static_cast<uint32_t>(selected) >= count || deviceId == nullptr)
+        return false;
+    *deviceId = entries[selected].deviceId;
+    return true;
+}
+
+const wchar_t* TouchDeviceManager::GetSelectedDeviceName() const
+{
+    if (!IsInitialised() || static_cast<uint32_t>(selected) >= count)
+        return nullptr;
+    return entries[selected].objectName;
+}
+
+bool TouchDeviceManager::OpenDeviceKey(HKEY* key) const
+{
+    if (!IsInitialised() || static_cast<uint32_t>(selected) >= count || key == nullptr)
+        return false;
+    SP_DEVINFO_DATA* devInfo = &entries[selected].devInfo;
+    if (devInfo->cbSize != sizeof(SP_DEVINFO_DATA)) {
+        ::SetLastError(ERROR_NO_SUCH_DEVINST);
+        return false;
+    }
+    HKEY opened = ::SetupDiOpenDevRegKey(deviceInfoSet, devInfo, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_ALL_ACCESS);
+    if (opened == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE) || opened == nullptr)
+        return false;
+    *key = opened;
+    return true;
+}
+
+LONG TouchDeviceManager::CloseDeviceKey(HKEY key) const
+{
+    return ::RegCloseKey(key);
+}
+
+void TouchDeviceManager::Release()
+{
+    delete[] entries;
+    if (deviceInfoSet != INVALID_HANDLE_VALUE)
+        ::SetupDiDestroyDeviceInfoList(deviceInfoSet);
+    entries = nullptr;
+    count = 0;
+    selected = -1;
+    deviceInfoSet = INVALID_HANDLE_VALUE;
+}

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds the native, win64 and win32 trees, runs the
+# native tests, the Windows tests under the Wine harness and the static checks of the Windows
+# builds, and ends with one line "N passed, N failed". Exit status 0 only when nothing failed.
+#
+# QELVO_BUILD_DIR (default <repo>/build) moves the build trees and the Wine prefix;
+# QELVO_JOBS (default 2) is the build parallelism.
+set -u
+QELVO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$QELVO_ROOT" || exit 1
+export QELVO_BUILD_DIR=${QELVO_BUILD_DIR:-$QELVO_ROOT/build}
+source scripts/setup.sh
+source scripts/wine-harness.sh
+
+ledger=$QELVO_BUILD_DIR/test-ledger.tsv
+started=$SECONDS
+
+# record <kind> <fields...>: one ledger line for tools/testsummary.py.
+record() {
+    local IFS=$'\t'
+    echo "$*" >>"$ledger"
+}
+
+phase() { echo "== $*"; }
+
+# build <preset>: configure and build one tree; a failure shows the end of its log.
+build() {
+    local preset=$1 dir=$QELVO_BUILD_DIR/$1 log=$QELVO_BUILD_DIR/$1-build.log t=$SECONDS status
+    phase "build $preset"
+    {
+        cmake --preset "$preset" -B "$dir" -DQELVO_WERROR=ON &&
+            cmake --build "$dir" --parallel "${QELVO_JOBS:-2}"
+    } >"$log" 2>&1
+    status=$?
+    record step "build $preset" "$status"
+    if ((status != 0)); then
+        tail -n 60 "$log"
+        echo "build $preset FAILED (log: $log)"
+        return 1
+    fi
+    echo "build $preset: ok in $((SECONDS - t))s"
+}
+
+# run_ctest <preset> [ctest options]: the tree's tests; each program writes its GoogleTest XML
+# into <tree>/test-results, and CTest's own JUnit file says how each program ended.
+run_ctest() {
+    local preset=$1 dir=$QELVO_BUILD_DIR/$1 t=$SECONDS
+    shift
+    phase "tests $preset"
+    mkdir -p "$dir/test-results"
+    rm -f "$dir"/test-results/*.xml "$dir/ctest-junit.xml"
+    ctest --test-dir "$dir" --output-on-failure --timeout 600 --output-junit "$dir/ctest-junit.xml" "$@"
+    record ctest "$preset" "$dir/ctest-junit.xml" "$dir/test-results"
+    echo "tests $preset: done in $((SECONDS - t))s"
+}
+
+run_static_checks() {
+    local results=$QELVO_BUILD_DIR/static-results script name status
+    phase "static checks"
+    mkdir -p "$results"
+    rm -f "$results"/*.xml
+    for script in tests/static/*.py; do
+        [[ -f $script ]] || continue
+        name=$(basename "$script" .py)
+        python3 "$script" --win32 "$QELVO_BUILD_DIR/win32" --win64 "$QELVO_BUILD_DIR/win64" --results "$results"
+        status=$?
+        record static "$name" "$status" "$results/$name.xml"
+    done
+}
+
+mkdir -p "$QELVO_BUILD_DIR" || exit 1
+: >"$ledger"
+
+phase "setup"
+if ! qelvo_setup; then
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+
+native_ok= win64_ok= win32_ok=
+build native && native_ok=1
+build win64 && win64_ok=1
+build win32 && win32_ok=1
+
+[[ -n $native_ok ]] && run_ctest native --parallel "${QELVO_JOBS:-2}"
+
+if [[ -n $win64_ok ]]; then
+    phase "wine harness"
+    if qelvo_harness_start; then
+        record step "wine harness start" 0
+        # GUI tests share one display: one program at a time.
+        run_ctest win64
+    else
+        record step "wine harness start" 1
+        echo "wine harness start FAILED: the Windows tests did not run (logs: $QELVO_WINEPREFIX-logs)"
+    fi
+    qelvo_harness_stop
+fi
+
+if [[ -n $win32_ok && -n $win64_ok ]]; then
+    run_static_checks
+else
+    echo "static checks skipped: a Windows build failed"
+fi
+
+phase "summary (${SECONDS}s in all)"
+python3 tools/testsummary.py "$ledger"
