@@ -438,8 +438,9 @@ bool DisplaySelectDialog::LayOutPreview()
         monitors.push_back(displays[i].monitorRect);
     const PreviewLayout layout = LayoutPreview(area, virtualScreen, monitors);
 
-    // The buttons go right above the grey area in the z-order, so that it never paints over them
-    // and they keep their place in the tab order.
+    // The buttons go right above the grey area in the z-order (keeping their place in the tab
+    // order), and the grey area leaves them out when it paints.
+    ::SetWindowLongW(grey, GWL_STYLE, ::GetWindowLongW(grey, GWL_STYLE) | WS_CLIPSIBLINGS);
     HWND after = ::GetWindow(grey, GW_HWNDPREV);
     for (uint32_t i = 0; i < displayCount; ++i) {
         DisplayEntry& entry = displays[i];

@@ -107,16 +107,17 @@ inline RECT VirtualScreen()
     return RECT{x, y, x + ::GetSystemMetrics(SM_CXVIRTUALSCREEN), y + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
-// Moves the mouse to `p` (virtual-screen pixels) as a real input event.
+// Moves the mouse to `p` (virtual-screen pixels) as one real input event. Absolute input runs
+// 0..65536 over the virtual desktop and is scaled down with truncation: the smallest value that
+// reaches p's pixel is taken. No SetCursorPos: its own move raced with the input under Wine.
 inline bool MoveMouse(POINT p)
 {
     const RECT desk = VirtualScreen();
-    if (!::SetCursorPos(p.x, p.y))
-        return false;
+    const long long width = desk.right - desk.left, height = desk.bottom - desk.top;
     INPUT input = {};
     input.type = INPUT_MOUSE;
-    input.mi.dx = ::MulDiv(p.x - desk.left, 65535, desk.right - desk.left - 1);
-    input.mi.dy = ::MulDiv(p.y - desk.top, 65535, desk.bottom - desk.top - 1);
+    input.mi.dx = static_cast<LONG>(((p.x - desk.left) * 65536LL + width - 1) / width);
+    input.mi.dy = static_cast<LONG>(((p.y - desk.top) * 65536LL + height - 1) / height);
     input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
     return ::SendInput(1, &input, sizeof input) == 1;
 }

@@ -251,9 +251,18 @@ TEST_F(DualDisplay, PreviewSelectionAndOk)
     ASSERT_TRUE(qelvo::test::SendKey(VK_ESCAPE));
     ::SendMessageW(hwnd, WM_NULL, 0, 0);
     EXPECT_FALSE(run.Wait(500)) << "the dialog ended without a selection";
-    Shot unselected;
-    ASSERT_TRUE(unselected.Take(WindowRectOf(buttons[0])));
-    EXPECT_EQ(unselected.At(unselected.area.left, unselected.area.top), 0x808080u);
+    // Both drawn unselected: grey border, white frame, blue face.
+    for (HWND button : buttons) {
+        const RECT r = WindowRectOf(button);
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                Shot s;
+                return s.Take(r) && s.At(r.left, r.top) == 0x808080u && s.At(r.left + 3, r.top + 3) == 0x808080u &&
+                       s.At(r.left + 4, r.top + 4) == 0xFFFFFFu && s.At(r.left + 5, r.top + 5) == 0x3A6EA5u;
+            },
+            kStepTimeout));
+    }
+    qelvo::test::CaptureScreenPng(L"display-select-dual-unselected.png", &desk);
 
     // The right display: dark border, texts, OK enabled.
     ASSERT_TRUE(qelvo::test::ClickWindow(buttons[1]));

@@ -49,6 +49,15 @@ bool BoxesShow(HWND dialog, long left, long top, long right, long bottom)
            ItemText(dialog, IDC_RANGE_BOTTOM) == std::to_wstring(bottom);
 }
 
+// The four boxes as "left, top, right, bottom", for failure messages.
+std::string BoxesText(HWND dialog)
+{
+    std::string text;
+    for (int id : {IDC_RANGE_LEFT, IDC_RANGE_TOP, IDC_RANGE_RIGHT, IDC_RANGE_BOTTOM})
+        text += (text.empty() ? "" : ", ") + testing::PrintToString(ItemText(dialog, id));
+    return text;
+}
+
 bool BoxesShow(HWND dialog, const RECT& r)
 {
     return BoxesShow(dialog, r.left, r.top, r.right, r.bottom);
@@ -90,17 +99,26 @@ protected:
         const int xBox = iconId == IDC_TOP_LEFT_ICON ? IDC_RANGE_LEFT : IDC_RANGE_RIGHT;
         const int yBox = iconId == IDC_TOP_LEFT_ICON ? IDC_RANGE_TOP : IDC_RANGE_BOTTOM;
         const int extra = iconId == IDC_TOP_LEFT_ICON ? 0 : 1;
+        // Wine moves the X pointer after each input and reports crossing the dialog's edge
+        // later, at a stale position; a user holding the mouse at the point moves it there
+        // again, so each step repeats its move until the boxes show the point, and the last
+        // one until they show it on two polls in a row.
         const int steps = 4;
         for (int i = 1; i <= steps; ++i) {
             const POINT at = {from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps};
-            ASSERT_TRUE(MoveMouse(at));
+            int seen = 0;
             ASSERT_TRUE(WaitFor(
                 [&] {
-                    return ItemText(dialog, xBox) == std::to_wstring(at.x + extra) &&
-                           ItemText(dialog, yBox) == std::to_wstring(at.y + extra);
+                    if (ItemText(dialog, xBox) == std::to_wstring(at.x + extra) &&
+                        ItemText(dialog, yBox) == std::to_wstring(at.y + extra))
+                        return ++seen >= (i == steps ? 2 : 1);
+                    seen = 0;
+                    MoveMouse(at);
+                    return false;
                 },
-                kStepTimeout))
-                << "step " << i;
+                kStepTimeout, 100))
+                << "step " << i << " to (" << at.x << ", " << at.y << "): boxes read " << BoxesText(dialog)
+                << (ShownIcon(icon) == ProgramIcon(IDI_DRAG_WINDOW) ? ", dragging" : ", not dragging");
         }
         if (whileHeld)
             whileHeld();
@@ -214,7 +232,7 @@ TEST_F(RangeDialog, DraggingPastTheOtherCornerSwapsTheCornersOnRelease)
             [&] { return during.Take(VirtualScreen()) && during.At(940, 690) == Inverse(before.At(940, 690)); },
             kStepTimeout));
     });
-    EXPECT_TRUE(WaitFor([&] { return BoxesShow(hwnd, 300, 200, 950, 700); }, kStepTimeout));
+    EXPECT_TRUE(WaitFor([&] { return BoxesShow(hwnd, 300, 200, 950, 700); }, kStepTimeout)) << BoxesText(hwnd);
     Shot after;
     EXPECT_TRUE(WaitFor([&] { return after.Take(VirtualScreen()) && DifferingPixels(before, after, &own) == 0; },
                         kStepTimeout));
