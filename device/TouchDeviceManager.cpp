@@ -3,6 +3,7 @@
 #include "device/DeviceAccess.h"
 #include "device/DeviceListReply.h"
 #include "device/DeviceSelectDialog.h"
+#include "device/PropertyText.h"
 
 #include <memory>
 #include <new>
@@ -65,20 +66,9 @@ PropertyRead ReadTextProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD prope
                                              kPropertyBytes, &size)) {
         return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? PropertyRead::TooLarge : PropertyRead::Failed;
     }
-    if (type != REG_SZ || size < sizeof(wchar_t) || size > kPropertyBytes)
+    if (type != REG_SZ || !touch::TerminatePropertyText(buffer, touch::kObjectNameUnits + 1, size))
         return PropertyRead::Unusable;
-    buffer[size / sizeof(wchar_t)] = L'\0';
     return PropertyRead::Ok;
-}
-
-// Copies a terminated text into a 200-unit field: at most 199 units and a terminator.
-void CopyText(wchar_t (&field)[touch::kObjectNameUnits], const wchar_t* text)
-{
-    size_t i = 0;
-    for (; i + 1 < touch::kObjectNameUnits && text[i] != L'\0'; ++i)
-        field[i] = text[i];
-    for (; i < touch::kObjectNameUnits; ++i)
-        field[i] = L'\0';
 }
 
 } // namespace
@@ -209,10 +199,10 @@ bool TouchDeviceManager::MatchSetupDevices()
 
         if (ReadTextProperty(usbDevices.Get(), &device, SPDRP_MFG, buffer) != PropertyRead::Ok)
             break;
-        CopyText(entry->manufacturer, buffer);
+        touch::CopyTerminatedText(entry->manufacturer, buffer);
         if (ReadTextProperty(usbDevices.Get(), &device, SPDRP_DEVICEDESC, buffer) != PropertyRead::Ok)
             break;
-        CopyText(entry->description, buffer);
+        touch::CopyTerminatedText(entry->description, buffer);
         if (!::SetupDiGetDeviceInstanceIdW(usbDevices.Get(), &device, entry->instanceId,
                                           touch::kObjectNameUnits, nullptr)) {
             entry->instanceId[0] = L'\0';

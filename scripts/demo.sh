@@ -17,6 +17,7 @@ source scripts/wine-harness.sh
 # The demo's steps, in order; each name is a function demo_<name> below. New steps go here.
 DEMO_STEPS=(
     framework_smoke
+    simulator
 )
 
 demo_framework_smoke() {
@@ -26,6 +27,26 @@ demo_framework_smoke() {
         return 0
     fi
     demo_show_window framework-smoke "$exe"
+}
+
+# Simulated touch driver (installed by scripts/harness.d/50-simulator.sh): two controllers, each
+# with a USB device node; then the programs built so far run against them. With a display of
+# your own, "touchsim follow 1" turns your mouse clicks into touches of controller 1.
+demo_simulator() {
+    local tool=$QELVO_BUILD_DIR/win64/simulator/bin/touchsim.exe log=$QELVO_LOG_DIR/demo-simulator.log exe
+    if ! timeout 120 "$QELVO_WINE64" "$tool" demo 2 >"$log" 2>&1 ||
+       ! timeout 120 "$QELVO_WINE64" "$tool" state >>"$log" 2>&1; then
+        echo "demo: setting up the simulated controllers failed (log: $log)"
+        return 1
+    fi
+    grep -E '^(demo|summary|controller) ' "$log"
+    for name in Marksman.exe Setwell.exe; do
+        if exe=$(demo_find "$name"); then
+            demo_show_window "simulator-${name%.exe}" "$exe" || return 1
+        else
+            echo "demo: $name is not built yet: skipped"
+        fi
+    done
 }
 
 demo_interactive=

@@ -58,12 +58,12 @@ bool SimClient::AddController(uint32_t deviceId, const std::wstring& objectName,
         lastError_ = ERROR_INVALID_PARAMETER;
         return false;
     }
-    SimControllerSpec spec = {};
-    spec.deviceId = deviceId;
+    SimControllerSpec setup = {};
+    setup.deviceId = deviceId;
     for (size_t i = 0; i < objectName.size(); ++i)
-        spec.objectName[i] = static_cast<uint16_t>(objectName[i]);
-    spec.panel = panel;
-    return Control(IOCTL_SIM_ADD_CONTROLLER, &spec, sizeof(spec), nullptr, 0, nullptr);
+        setup.objectName[i] = static_cast<uint16_t>(objectName[i]);
+    setup.panel = panel;
+    return Control(IOCTL_SIM_ADD_CONTROLLER, &setup, sizeof(setup), nullptr, 0, nullptr);
 }
 
 bool SimClient::RemoveController(uint32_t deviceId)
@@ -267,26 +267,26 @@ bool RemoveDeviceNode(const std::wstring& instanceId, DWORD* error)
     return true;
 }
 
-bool AddDeviceNode(const DeviceNodeSpec& spec, DWORD* error)
+bool AddDeviceNode(const DeviceNodeSpec& setup, DWORD* error)
 {
     DWORD ignored = 0;
-    RemoveDeviceNode(spec.instanceId, &ignored);
+    RemoveDeviceNode(setup.instanceId, &ignored);
 
     DevInfoSet set(SetupDiCreateDeviceInfoList(&kMouseClass, nullptr));
     if (!set.Valid())
         return Fail(error, GetLastError());
     SP_DEVINFO_DATA devInfo = {};
     devInfo.cbSize = sizeof(devInfo);
-    if (!SetupDiCreateDeviceInfoW(set.Get(), spec.instanceId.c_str(), &kMouseClass, spec.description.c_str(),
+    if (!SetupDiCreateDeviceInfoW(set.Get(), setup.instanceId.c_str(), &kMouseClass, setup.description.c_str(),
                                   nullptr, 0, &devInfo))
         return Fail(error, GetLastError());
     if (!SetupDiRegisterDeviceInfo(set.Get(), &devInfo, 0, nullptr, nullptr, nullptr))
         return Fail(error, GetLastError());
-    if (!SetString(set.Get(), &devInfo, SPDRP_HARDWAREID, HardwareId(spec.instanceId), true)
-        || !SetString(set.Get(), &devInfo, SPDRP_MFG, spec.manufacturer, false)
-        || !SetString(set.Get(), &devInfo, SPDRP_DEVICEDESC, spec.description, false))
+    if (!SetString(set.Get(), &devInfo, SPDRP_HARDWAREID, HardwareId(setup.instanceId), true)
+        || !SetString(set.Get(), &devInfo, SPDRP_MFG, setup.manufacturer, false)
+        || !SetString(set.Get(), &devInfo, SPDRP_DEVICEDESC, setup.description, false))
         return Fail(error, GetLastError());
-    if (spec.driverKey) {
+    if (setup.driverKey) {
         HKEY driverKey = SetupDiCreateDevRegKeyW(set.Get(), &devInfo, DICS_FLAG_GLOBAL, 0, DIREG_DRV, nullptr,
                                                  nullptr);
         if (driverKey == INVALID_HANDLE_VALUE || driverKey == nullptr)
@@ -295,24 +295,24 @@ bool AddDeviceNode(const DeviceNodeSpec& spec, DWORD* error)
     }
 
     Key key;
-    LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, FixtureKeyPath(spec.instanceId).c_str(), 0, nullptr, 0,
+    LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, FixtureKeyPath(setup.instanceId).c_str(), 0, nullptr, 0,
                               KEY_SET_VALUE, nullptr, key.Out(), nullptr);
     if (rc != ERROR_SUCCESS)
         return Fail(error, static_cast<DWORD>(rc));
     bool ok = true;
-    if (!spec.objectName.empty()) {
+    if (!setup.objectName.empty()) {
         ok = RegSetValueExW(key.Get(), TOUCHSIM_VALUE_OBJECT_NAME, 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(spec.objectName.c_str()),
-                            static_cast<DWORD>((spec.objectName.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+                            reinterpret_cast<const BYTE*>(setup.objectName.c_str()),
+                            static_cast<DWORD>((setup.objectName.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
     }
-    if (ok && spec.objectNameType != REG_SZ)
-        ok = WriteDword(key.Get(), TOUCHSIM_VALUE_OBJECT_NAME_TYPE, spec.objectNameType);
-    if (ok && spec.objectNameError != 0)
-        ok = WriteDword(key.Get(), TOUCHSIM_VALUE_OBJECT_NAME_ERROR, spec.objectNameError);
-    if (ok && spec.manufacturerError != 0)
-        ok = WriteDword(key.Get(), TOUCHSIM_VALUE_MFG_ERROR, spec.manufacturerError);
-    if (ok && spec.descriptionError != 0)
-        ok = WriteDword(key.Get(), TOUCHSIM_VALUE_DESC_ERROR, spec.descriptionError);
+    if (ok && setup.objectNameType != REG_SZ)
+        ok = WriteDword(key.Get(), TOUCHSIM_VALUE_OBJECT_NAME_TYPE, setup.objectNameType);
+    if (ok && setup.objectNameError != 0)
+        ok = WriteDword(key.Get(), TOUCHSIM_VALUE_OBJECT_NAME_ERROR, setup.objectNameError);
+    if (ok && setup.manufacturerError != 0)
+        ok = WriteDword(key.Get(), TOUCHSIM_VALUE_MFG_ERROR, setup.manufacturerError);
+    if (ok && setup.descriptionError != 0)
+        ok = WriteDword(key.Get(), TOUCHSIM_VALUE_DESC_ERROR, setup.descriptionError);
     if (!ok)
         return Fail(error, GetLastError());
     return true;

@@ -85,7 +85,7 @@ struct DeviceNodeSpec {
 };
 
 // Replaces a node of the same instance id.
-bool AddDeviceNode(const DeviceNodeSpec& spec, DWORD* error);
+bool AddDeviceNode(const DeviceNodeSpec& setup, DWORD* error);
 // Removes the node, its driver key and its fixture data.
 bool RemoveDeviceNode(const std::wstring& instanceId, DWORD* error);
 // Removes every node made by AddDeviceNode.

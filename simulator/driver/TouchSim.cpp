@@ -307,19 +307,19 @@ uint32_t HandleAddController(Request& r)
 {
     if (r.inLength < sizeof(SimControllerSpec))
         return kErrorInvalidParameter;
-    const SimControllerSpec* spec = static_cast<const SimControllerSpec*>(r.buffer);
-    if (!NameTerminated(spec->objectName))
+    const SimControllerSpec* setup = static_cast<const SimControllerSpec*>(r.buffer);
+    if (!NameTerminated(setup->objectName))
         return kErrorInvalidParameter;
-    Controller* c = FindController(spec->deviceId);
+    Controller* c = FindController(setup->deviceId);
     if (c == nullptr) {
         if (g_state.count == kMaxControllers)
             return kErrorTooManyControllers;
         c = &g_state.controllers[g_state.count++];
     }
     Zero(c, sizeof(*c));
-    c->deviceId = spec->deviceId;
-    RtlCopyMemory(c->objectName, spec->objectName, sizeof(c->objectName));
-    c->panel = spec->panel;
+    c->deviceId = setup->deviceId;
+    RtlCopyMemory(c->objectName, setup->objectName, sizeof(c->objectName));
+    c->panel = setup->panel;
     c->calState = kCalStateWaiting;
     ApplyDefaultMapping(*c);
     return 0;

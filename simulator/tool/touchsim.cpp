@@ -312,10 +312,16 @@ int StartDriver()
     ServiceHandle service(OpenServiceW(manager.Get(), kService, SERVICE_ALL_ACCESS));
     if (service.Get() == nullptr)
         return Failed(L"OpenService", GetLastError());
-    if (!StartServiceW(service.Get(), 0, nullptr)) {
+    // Right after a prefix is made the service manager may still hold its database lock while
+    // it starts the session's own services: retry that for a while.
+    DWORD started = GetTickCount();
+    while (!StartServiceW(service.Get(), 0, nullptr)) {
         DWORD e = GetLastError();
-        if (e != ERROR_SERVICE_ALREADY_RUNNING)
+        if (e == ERROR_SERVICE_ALREADY_RUNNING)
+            break;
+        if (e != ERROR_SERVICE_DATABASE_LOCKED || GetTickCount() - started > 120000)
             return Failed(L"StartService", e);
+        Sleep(250);
     }
     SimClient client;
     if (!client.Open())
@@ -342,21 +348,47 @@ int StopDriver()
     return 0;
 }
 
-// Puts file into system32 under name without disturbing processes that have the old one mapped:
-// copy beside it, then rename over it.
+bool ReadWholeFile(const std::wstring& path, std::string* data)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    data->clear();
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof(buffer), &got, nullptr) != FALSE) && got != 0)
+        data->append(buffer, got);
+    CloseHandle(file);
+    return ok;
+}
+
+// Puts source at target without disturbing processes that have the old file mapped: copy beside
+// it, then rename over it; a file that Wine will not replace while it is mapped as an image is
+// renamed aside first. An identical target is left alone.
 bool PlaceFile(const std::wstring& source, const std::wstring& target, DWORD* error)
 {
+    std::string wanted, present;
+    if (!ReadWholeFile(source, &wanted)) {
+        *error = GetLastError();
+        return false;
+    }
+    if (ReadWholeFile(target, &present) && present == wanted)
+        return true;
     std::wstring temp = target + L".new";
     if (!CopyFileW(source.c_str(), temp.c_str(), FALSE)) {
         *error = GetLastError();
         return false;
     }
-    if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        *error = GetLastError();
-        DeleteFileW(temp.c_str());
-        return false;
-    }
-    return true;
+    if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    std::wstring aside = target + L".old" + std::to_wstring(GetTickCount());
+    if (MoveFileW(target.c_str(), aside.c_str()) && MoveFileW(temp.c_str(), target.c_str()))
+        return true;
+    *error = GetLastError();
+    DeleteFileW(temp.c_str());
+    return false;
 }
 
 bool SetOverride(const wchar_t* value)
@@ -402,11 +434,22 @@ int Install(const std::vector<std::wstring>& args)
     ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (manager.Get() == nullptr)
         return Failed(L"OpenSCManager", GetLastError());
+    // A load-order group of its own gives the driver its own driver host under Wine, so that it
+    // does not wait behind the session's other drivers (those of a fresh prefix can hold theirs).
     ServiceHandle created(CreateServiceW(manager.Get(), kService, kService, SERVICE_ALL_ACCESS,
                                          SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                         sys.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-    if (created.Get() == nullptr && GetLastError() != ERROR_SERVICE_EXISTS)
-        return Failed(L"CreateService", GetLastError());
+                                         sys.c_str(), kService, nullptr, nullptr, nullptr, nullptr));
+    if (created.Get() == nullptr) {
+        DWORD e = GetLastError();
+        if (e != ERROR_SERVICE_EXISTS)
+            return Failed(L"CreateService", e);
+        ServiceHandle existing(OpenServiceW(manager.Get(), kService, SERVICE_ALL_ACCESS));
+        if (existing.Get() == nullptr
+            || !ChangeServiceConfigW(existing.Get(), SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
+                                     SERVICE_ERROR_NORMAL, sys.c_str(), kService, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr))
+            return Failed(L"updating the service", GetLastError());
+    }
 
     if (fixture) {
         // The real SetupAPI moves aside once; the stand-in forwards to it under its new name.
@@ -419,6 +462,16 @@ int Install(const std::vector<std::wstring>& args)
             return Failed(L"placing the setupapi.dll stand-in", error);
         if (!SetOverride(L"native,builtin"))
             return Failed(L"setting the setupapi override", GetLastError());
+    }
+    // Wine's service manager gives a driver host a few seconds to come up, read when the session
+    // starts; a busy machine needs longer.
+    HKEY control = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control", 0, KEY_SET_VALUE, &control)
+        == ERROR_SUCCESS) {
+        DWORD timeout = 60000;
+        RegSetValueExW(control, L"ServicesPipeTimeout", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&timeout),
+                       sizeof(timeout));
+        RegCloseKey(control);
     }
     int rc = StartDriver();
     if (rc == 0)
@@ -452,30 +505,62 @@ int Uninstall()
 
 // --- follow the mouse --------------------------------------------------------------------------
 
-// Polls the left button; a release completes a touch at the cursor's last place while pressed,
-// as a finger's lift does.
+// Left-button releases seen by the low-level mouse hook, at the point of the release.
+struct HookState {
+    bool seen = false;          // the hook works in this session: polling stands down
+    std::vector<POINT> releases;
+};
+HookState g_hook;
+
+LRESULT CALLBACK MouseHook(int code, WPARAM message, LPARAM data)
+{
+    if (code == HC_ACTION) {
+        g_hook.seen = true;
+        if (message == WM_LBUTTONUP)
+            g_hook.releases.push_back(reinterpret_cast<const MSLLHOOKSTRUCT*>(data)->pt);
+    }
+    return CallNextHookEx(nullptr, code, message, data);
+}
+
+// A left-button release completes a touch where the button was released, as a finger's lift
+// does. A low-level mouse hook reports releases when the session supports it; otherwise the
+// button is polled, and a click between two polls counts through the "pressed since" bit.
 int Follow(SimClient& client, uint32_t id, int64_t seconds)
 {
+    HHOOK hook = SetWindowsHookExW(WH_MOUSE_LL, MouseHook, GetModuleHandleW(nullptr), 0);
     DWORD start = GetTickCount();
     bool down = false;
-    POINT last = {};
-    wprintf(L"following id=%lu\n", (unsigned long)id);
+    int rc = 0;
+    wprintf(L"following id=%lu hook=%d\n", (unsigned long)id, hook != nullptr ? 1 : 0);
     fflush(stdout);
-    while (seconds <= 0 || GetTickCount() - start < static_cast<DWORD>(seconds) * 1000u) {
-        bool pressed = (GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0;
-        POINT p;
-        if (GetCursorPos(&p) && pressed)
-            last = p;
-        if (down && !pressed) {
-            SimTouchResult r = {};
-            if (!client.TouchAt(id, last.x, last.y, &r))
-                return Failed(L"touch", client.LastError());
-            PrintTouch(id, r);
+    GetAsyncKeyState(VK_LBUTTON);
+    while (rc == 0 && (seconds <= 0 || GetTickCount() - start < static_cast<DWORD>(seconds) * 1000u)) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        std::vector<POINT> releases;
+        releases.swap(g_hook.releases);
+        SHORT state = GetAsyncKeyState(VK_LBUTTON);
+        bool pressed = (state & 0x8000) != 0;
+        if (!g_hook.seen && ((down && !pressed) || (!down && !pressed && (state & 1) != 0))) {
+            POINT p;
+            if (GetCursorPos(&p))
+                releases.push_back(p);
         }
         down = pressed;
-        Sleep(10);
+        for (const POINT& p : releases) {
+            SimTouchResult r = {};
+            if (!client.TouchAt(id, p.x, p.y, &r)) {
+                rc = Failed(L"touch", client.LastError());
+                break;
+            }
+            PrintTouch(id, r);
+        }
     }
-    return 0;
+    if (hook != nullptr)
+        UnhookWindowsHookEx(hook);
+    return rc;
 }
 
 // --- commands ----------------------------------------------------------------------------------
@@ -510,10 +595,10 @@ int NodeCommand(const std::vector<std::wstring>& args)
     }
     if (verb != L"add")
         return Usage();
-    DeviceNodeSpec spec;
-    spec.instanceId = args[3];
-    spec.manufacturer = L"Qelvo";
-    spec.description = L"Qelvo USB Touch Controller";
+    DeviceNodeSpec setup;
+    setup.instanceId = args[3];
+    setup.manufacturer = L"Qelvo";
+    setup.description = L"Qelvo USB Touch Controller";
     for (size_t i = 4; i < args.size(); ++i) {
         const std::wstring& a = args[i];
         size_t eq = a.find(L'=');
@@ -521,27 +606,27 @@ int NodeCommand(const std::vector<std::wstring>& args)
         std::wstring value = eq == std::wstring::npos ? std::wstring() : a.substr(eq + 1);
         uint32_t n = 0;
         if (a == L"nodriverkey")
-            spec.driverKey = false;
+            setup.driverKey = false;
         else if (key == L"name")
-            spec.objectName = value;
+            setup.objectName = value;
         else if (key == L"mfg")
-            spec.manufacturer = value;
+            setup.manufacturer = value;
         else if (key == L"desc")
-            spec.description = value;
+            setup.description = value;
         else if (key == L"nameerror" && ParseU32(value, &n))
-            spec.objectNameError = n;
+            setup.objectNameError = n;
         else if (key == L"nametype" && ParseU32(value, &n))
-            spec.objectNameType = n;
+            setup.objectNameType = n;
         else if (key == L"mfgerror" && ParseU32(value, &n))
-            spec.manufacturerError = n;
+            setup.manufacturerError = n;
         else if (key == L"descerror" && ParseU32(value, &n))
-            spec.descriptionError = n;
+            setup.descriptionError = n;
         else
             return Usage();
     }
-    if (!AddDeviceNode(spec, &error))
+    if (!AddDeviceNode(setup, &error))
         return Failed(L"adding the node", error);
-    wprintf(L"node added instance=%ls\n", spec.instanceId.c_str());
+    wprintf(L"node added instance=%ls\n", setup.instanceId.c_str());
     return 0;
 }
 
@@ -589,14 +674,14 @@ int Demo(SimClient& client, uint32_t count)
         std::wstring name = L"\\Device\\TouchSim" + std::to_wstring(i);
         if (!client.AddController(i, name, StraightPanel(d.virtualScreen)))
             return Failed(L"adding a controller", client.LastError());
-        DeviceNodeSpec spec;
-        spec.instanceId = L"USB\\VID_0EEF&PID_0001\\SIM" + std::to_wstring(i);
-        spec.objectName = name;
-        spec.manufacturer = L"Qelvo";
-        spec.description = L"Qelvo USB Touch Controller " + std::to_wstring(i);
-        if (!AddDeviceNode(spec, &error))
+        DeviceNodeSpec setup;
+        setup.instanceId = L"USB\\VID_0EEF&PID_0001\\SIM" + std::to_wstring(i);
+        setup.objectName = name;
+        setup.manufacturer = L"Qelvo";
+        setup.description = L"Qelvo USB Touch Controller " + std::to_wstring(i);
+        if (!AddDeviceNode(setup, &error))
             return Failed(L"adding a node", error);
-        wprintf(L"demo id=%lu name=%ls instance=%ls\n", (unsigned long)i, name.c_str(), spec.instanceId.c_str());
+        wprintf(L"demo id=%lu name=%ls instance=%ls\n", (unsigned long)i, name.c_str(), setup.instanceId.c_str());
     }
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include "SmokeResource.h"
 
+#include "framework/IntegerText.h"
+
 #include <string>
 
 namespace {
@@ -69,6 +71,7 @@ const fw::MessageMap& SmokeDialog::Messages() const
         fw::OnMessage(WM_SMOKE_END, &SmokeDialog::OnEndRequest),
         fw::OnCommand(IDC_SMOKE_COUNT, &SmokeDialog::OnCount),
         fw::OnCommandRange(IDC_SMOKE_TILE_FIRST, IDC_SMOKE_TILE_LAST, &SmokeDialog::OnTile),
+        fw::OnControl(IDC_SMOKE_LIST, LBN_DBLCLK, &SmokeDialog::OnListDoubleClick),
         fw::OnNotify(IDC_SMOKE_POKE, SMOKE_NOTIFY_POKED, &SmokeDialog::OnPoked),
     };
     static const fw::MessageMap map(entries, &Dialog::Messages());
@@ -168,6 +171,12 @@ void SmokeDialog::OnTile(UINT id, UINT, HWND)
 {
     ++tileClicks;
     lastTile = static_cast<int>(id);
+}
+
+void SmokeDialog::OnListDoubleClick(UINT, UINT, HWND)
+{
+    ++listDoubleClicks;
+    SetItemText(IDC_SMOKE_STATUS, (L"状态：双击 " + fw::FormatInt32(list_.CurrentSelection())).c_str());
 }
 
 LRESULT SmokeDialog::OnPoked(NMHDR&)

@@ -62,6 +62,7 @@ public:
     std::atomic<int> tileClicks{0};
     std::atomic<int> lastTile{0};
     std::atomic<int> pokes{0};
+    std::atomic<int> listDoubleClicks{0};
     std::atomic<bool> destroyCalled{false};
 
     SmokePage page;
@@ -79,6 +80,7 @@ protected:
 private:
     void OnCount(UINT id, UINT code, HWND control);
     void OnTile(UINT id, UINT code, HWND control);
+    void OnListDoubleClick(UINT id, UINT code, HWND control);
     LRESULT OnPoked(NMHDR& header);
     LRESULT OnShowWindow(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     LRESULT OnEndRequest(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);

@@ -180,7 +180,7 @@ class MinGWImages(unittest.TestCase):
             self.assertEqual(run.returncode, 0, run.stderr)
             return pecheck.parse_file(exe)
 
-    def test_xp_call_and_default_link_versions_are_flagged(self):
+    def test_xp_call_and_subsystem_6_0_are_flagged(self):
         source = ("#define _WIN32_WINNT 0x0501\n#include <windows.h>\n"
                   "int main(void) { HMODULE m; return GetModuleHandleExW(0, 0, &m) ? 0 : 1; }\n")
         info = self.build("i686-w64-mingw32-gcc", source, ["-Wl,--major-subsystem-version,6",

@@ -246,6 +246,15 @@ TEST_F(FrameworkDialog, MessageMapDispatchesByIdRangeAndNotifyCode)
     ASSERT_TRUE(WaitFor([&] { return run.dialog.pokes == 1; }, kStepTimeout));
     EXPECT_EQ(run.dialog.countClicks, 1);
 
+    // A notification code of WM_COMMAND: LBN_DBLCLK on the second row, and only that.
+    RECT row = {};
+    ASSERT_NE(::SendDlgItemMessageW(dialog, IDC_SMOKE_LIST, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row)), LB_ERR);
+    ::MapWindowPoints(run.Item(IDC_SMOKE_LIST), nullptr, reinterpret_cast<POINT*>(&row), 2);
+    ASSERT_TRUE(DoubleClick(POINT{(row.left + row.right) / 2, (row.top + row.bottom) / 2}));
+    ASSERT_TRUE(WaitFor([&] { return run.dialog.listDoubleClicks == 1; }, kStepTimeout));
+    EXPECT_EQ(ItemText(dialog, IDC_SMOKE_STATUS), L"状态：双击 1");
+    EXPECT_EQ(run.dialog.tileClicks, 2);
+
     // The status line is painted with the brush OnCtlColor returned (its right end has no text).
     RECT status = {};
     ASSERT_TRUE(::GetWindowRect(run.Item(IDC_SMOKE_STATUS), &status));
@@ -294,6 +303,23 @@ TEST_F(FrameworkDialog, EndDialogFromAMessageSentByAnotherThreadEndsTheRun)
     ::SendMessageW(dialog, WM_SMOKE_END, 5, 0);
     ASSERT_TRUE(run.WaitEnded());
     EXPECT_EQ(run.Result(), 5);
+}
+
+TEST(FrameworkSmokeProgram, RunsItsDialogFromTheApplicationObjectAndEndsOnClose)
+{
+    Process smoke;
+    std::wstring path = ExecutableDirectory() + L"\\";
+    for (const char* c = QELVO_SMOKE_EXE; *c != '\0'; ++c)
+        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    ASSERT_TRUE(smoke.Start(L"\"" + path + L"\""));
+    HWND dialog = WaitForWindow({L"#32770", L"框架演示", smoke.Id()}, kWindowTimeout);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(ItemText(dialog, IDC_SMOKE_NUMBER), L"42");
+    EXPECT_EQ(WindowText(::GetDlgItem(dialog, IDC_SMOKE_STATUS)), L"状态：就绪");
+    ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+    DWORD exitCode = 99;
+    ASSERT_TRUE(smoke.WaitForExit(kWindowTimeout, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
 }
 
 TEST_F(FrameworkDialog, MissingStringShowsNoMessageBox)

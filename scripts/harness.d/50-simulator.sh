@@ -1,0 +1,26 @@
+# Simulated touch driver and PnP fixture: installs and starts them in the harness prefix, so that
+# every Wine test finds \\.\VOVUDA ready with no controllers, no faults and no device nodes of
+# the fixture. Tests configure what they need and reset after themselves.
+_touchsim=$QELVO_BUILD_DIR/win64/simulator/bin/touchsim.exe
+if [[ ! -f $_touchsim ]]; then
+    echo "harness: $_touchsim is missing; build the win64 tree first" >&2
+    return 1
+fi
+_touchsim_run() {
+    timeout 300 "$QELVO_WINE64" "$_touchsim" "$@" >>"$QELVO_LOG_DIR/touchsim.log" 2>&1
+}
+if ! _touchsim_run install; then
+    # In the session that created the prefix Wine does not start a kernel driver (error 1053);
+    # the next session does. Restart the harness's session once and start the driver there.
+    echo "harness: restarting the Wine session to start the touch simulator" >&2
+    timeout 60 "$QELVO_WINESERVER" -k >/dev/null 2>&1
+    _qelvo_end_process "$_qelvo_server_pid"
+    _qelvo_start_wine && _touchsim_run start || {
+        echo "harness: starting the touch simulator failed (see $QELVO_LOG_DIR/touchsim.log)" >&2
+        return 1
+    }
+fi
+if ! _touchsim_run reset || ! _touchsim_run node clear; then
+    echo "harness: resetting the touch simulator failed (see $QELVO_LOG_DIR/touchsim.log)" >&2
+    return 1
+fi

@@ -1,0 +1,194 @@
+// The shipped Marksman.exe started as a process against the simulated driver: single instance,
+// discovery failures, selection by name and without a dialog for one controller.
+#include "simulator/SimProtocol.h"
+#include "tests/support/WineTestSupport.h"
+#include "tests/wine/device/SimulatedControllers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace qelvo::test;
+
+namespace {
+
+const wchar_t kName1[] = L"\\Device\\TouchSim1";
+const wchar_t kName2[] = L"\\Device\\TouchSim2";
+const wchar_t kSelectCaption[] = L"选择设备";
+const DWORD kProcessTimeoutMs = 90000;
+
+std::wstring MarksmanCommand(const std::wstring& arguments = L"")
+{
+    std::wstring command = L"\"" + ExecutableDirectory() + L"\\" MARKSMAN_FROM_TEST_DIR L"\"";
+    if (!arguments.empty())
+        command += L" " + arguments;
+    return command;
+}
+
+// A start-up message box of `process`: owner-less, captioned with the program's name.
+HWND WaitForMessageBox(const Process& process)
+{
+    return WaitForWindow({L"#32770", L"Marksman", process.Id()}, kProcessTimeoutMs);
+}
+
+void ExpectStartupMessage(HWND box, const wchar_t* text)
+{
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), text);
+    EXPECT_EQ(::GetWindow(box, GW_OWNER), nullptr);
+    // The exclamation icon is the box's icon control.
+    HWND icon = ::GetDlgItem(box, 0x0440);
+    if (icon != nullptr) {
+        EXPECT_NE(::SendMessageW(icon, STM_GETICON, 0, 0), 0);
+    }
+}
+
+void Dismiss(HWND box)
+{
+    ASSERT_TRUE(BringToFront(box));
+    ASSERT_TRUE(ClickWindow(::GetDlgItem(box, IDOK)));
+}
+
+// Waits until the process ends, noting whether it ever showed a window.
+bool EndsWithoutWindow(Process& process, bool* sawWindow)
+{
+    *sawWindow = false;
+    const bool ended = WaitFor(
+        [&] {
+            if (FindTopWindow({nullptr, nullptr, process.Id()}) != nullptr)
+                *sawWindow = true;
+            return !process.IsRunning();
+        },
+        kProcessTimeoutMs);
+    return ended;
+}
+
+class MarksmanStartupTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(sim.Start()) << "simulated driver: error " << sim.sim.LastError(); }
+    void TearDown() override { EXPECT_TRUE(sim.Clear()); }
+
+    void Controllers(int n)
+    {
+        ASSERT_TRUE(sim.AddController(101, kName1));
+        ASSERT_TRUE(sim.AddNode(L"USB\\VID_0EEF&PID_0001\\SIM1", kName1, L"Qelvo Ltd", L"Qelvo USB Touch 1"));
+        if (n > 1) {
+            ASSERT_TRUE(sim.AddController(102, kName2));
+            ASSERT_TRUE(sim.AddNode(L"USB\\VID_0EEF&PID_0001\\SIM2", kName2, L"Qelvo Ltd", L"Qelvo USB Touch 2"));
+        }
+    }
+
+    // After start-up has taken controller `deviceId` without asking: either the program went on to
+    // calibrate it (the worker asks that controller for its mode) or it ended; never the dialog.
+    void ExpectTakenWithoutDialog(Process& process, uint32_t deviceId)
+    {
+        bool sawDialog = false;
+        bool calibrating = false;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                if (FindTopWindow({nullptr, kSelectCaption, process.Id()}) != nullptr)
+                    sawDialog = true;
+                touchsim::SimControllerState state = {};
+                if (sim.sim.GetState(deviceId, &state) &&
+                    state.requests[touchsim::SuiteCodeIndex(touch::IOCTL_TOUCH_GET_MODE)] > 0)
+                    calibrating = true;
+                return sawDialog || calibrating || !process.IsRunning();
+            },
+            kProcessTimeoutMs));
+        EXPECT_FALSE(sawDialog);
+        EXPECT_EQ(FindTopWindow({L"#32770", L"Marksman", process.Id()}), nullptr) << "a start-up message";
+    }
+
+    SimulatedControllers sim;
+};
+
+TEST_F(MarksmanStartupTest, SecondStartIsRefusedAndTheFirstGoesOn)
+{
+    Controllers(2);
+    Process first;
+    ASSERT_TRUE(first.Start(MarksmanCommand()));
+    HWND select = WaitForWindow({L"#32770", kSelectCaption, first.Id()}, kProcessTimeoutMs);
+    ASSERT_NE(select, nullptr) << "the first instance did not come to its selection";
+
+    Process second;
+    ASSERT_TRUE(second.Start(MarksmanCommand()));
+    HWND box = WaitForMessageBox(second);
+    ExpectStartupMessage(box, L"另外一个校准程序正在运行！");
+    Dismiss(box);
+    DWORD exitCode = 0;
+    EXPECT_TRUE(second.WaitForExit(kProcessTimeoutMs, &exitCode));
+
+    EXPECT_TRUE(first.IsRunning());
+    EXPECT_TRUE(::IsWindowVisible(select));
+    ASSERT_TRUE(BringToFront(select));
+    ASSERT_TRUE(ClickWindow(::GetDlgItem(select, IDCANCEL)));
+    bool sawWindow = false;
+    ASSERT_TRUE(EndsWithoutWindow(first, &sawWindow)) << "cancelling the choice ends the program";
+
+    // The lock went with the first instance: a new start comes to its selection again.
+    Process third;
+    ASSERT_TRUE(third.Start(MarksmanCommand()));
+    HWND again = WaitForWindow({L"#32770", kSelectCaption, third.Id()}, kProcessTimeoutMs);
+    ASSERT_NE(again, nullptr);
+    ASSERT_TRUE(BringToFront(again));
+    ASSERT_TRUE(ClickWindow(::GetDlgItem(again, IDCANCEL)));
+    EXPECT_TRUE(third.WaitForExit(kProcessTimeoutMs));
+}
+
+TEST_F(MarksmanStartupTest, NameThatMatchesNothingEndsWithoutAWindow)
+{
+    Controllers(2);
+    Process process;
+    ASSERT_TRUE(process.Start(MarksmanCommand(L"\\Device\\NoSuchTouch")));
+    bool sawWindow = false;
+    ASSERT_TRUE(EndsWithoutWindow(process, &sawWindow));
+    EXPECT_FALSE(sawWindow);
+    DWORD exitCode = 1;
+    ASSERT_TRUE(process.WaitForExit(0, &exitCode));
+    EXPECT_EQ(exitCode, 0u) << "ended by a crash, not by start-up";
+}
+
+TEST_F(MarksmanStartupTest, NoControllerReportsDeviceManagementFailure)
+{
+    struct Case {
+        const char* what;
+        int controllers;
+        bool countFails;
+    } cases[] = {{"no controller", 0, false}, {"count request fails", 1, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(sim.Clear());
+        if (c.controllers > 0) {
+            Controllers(c.controllers);
+        }
+        if (c.countFails) {
+            ASSERT_TRUE(sim.sim.InjectFault(touch::IOCTL_TOUCH_GET_DEVICE_COUNT, touchsim::kFaultError, 1,
+                                            ERROR_GEN_FAILURE));
+        }
+        Process process;
+        ASSERT_TRUE(process.Start(MarksmanCommand()));
+        HWND box = WaitForMessageBox(process);
+        ExpectStartupMessage(box, L"初始化设备管理失败！");
+        Dismiss(box);
+        bool sawWindow = false;
+        EXPECT_TRUE(EndsWithoutWindow(process, &sawWindow));
+    }
+}
+
+TEST_F(MarksmanStartupTest, OneControllerWithoutArgumentsIsTakenWithoutADialog)
+{
+    Controllers(1);
+    Process process;
+    ASSERT_TRUE(process.Start(MarksmanCommand()));
+    ExpectTakenWithoutDialog(process, 101);
+}
+
+TEST_F(MarksmanStartupTest, NameInOtherCaseSelectsThatController)
+{
+    Controllers(2);
+    Process process;
+    ASSERT_TRUE(process.Start(MarksmanCommand(L"\\DEVICE\\touchsim2")));
+    ExpectTakenWithoutDialog(process, 102);
+}
+
+} // namespace
