@@ -1,5 +1,6 @@
 #include "calibrate/CalibrationApp.h"
 
+#include "calibrate/CalibrationDialog.h"
 #include "calibrate/CommandLine.h"
 #include "calibrate/DisplaySelectDialog.h"
 #include "calibrate/resource.h"
@@ -105,7 +106,13 @@ bool CalibrationApp::InitInstance()
     screenRange = ScreenRange{displaySelect.chosenRange.left, displaySelect.chosenRange.top,
                               displaySelect.chosenRange.right, displaySelect.chosenRange.bottom};
 
-    deviceManager.Release();
+    {
+        CalibrationDialog calibration(nullptr);
+        SetMainWindow(&calibration);
+        calibration.RunModal();
+        SetMainWindow(nullptr);
+        deviceManager.Release();
+    }
     return false;
 }
 

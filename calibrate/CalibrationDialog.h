@@ -1,0 +1,98 @@
+// The calibration window: covers the chosen area topmost, shows the target and the prompts the
+// worker asks for, and turns Esc, Enter, double clicks and the time-out timer into the two
+// events that drive the worker (CalibrationWorker.h). It starts the worker when it is
+// initialised and closes when the worker posts WM_CLOSE at its end.
+//
+//   calibrate::CalibrationDialog dialog(nullptr);
+//   dialog.RunModal();
+#pragma once
+
+#include "device/DeviceAccess.h"
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace calibrate {
+
+// Sent by the worker; both return 0 once the window has handled them.
+// wParam: string id of the failure message; lParam: Windows error code, 0 for none.
+constexpr UINT WM_CALIBRATION_ERROR = WM_USER + 1;
+// wParam: string id of the upper prompt; lParam: of the lower prompt; 0 hides that prompt.
+constexpr UINT WM_CALIBRATION_PROMPT = WM_USER + 2;
+
+constexpr UINT_PTR kTimeoutTimer = 1;
+constexpr UINT kTimeoutMilliseconds = 30000;
+
+class CalibrationDialog : public fw::Dialog {
+public:
+    explicit CalibrationDialog(HWND parent = nullptr);
+    ~CalibrationDialog() override;
+
+    // Ends the worker (asking it to finish if it still runs, handling what it sends meanwhile),
+    // then releases the events, the timer, the error text and the brush, then the window.
+    bool DestroyWindow() override;
+    const fw::MessageMap& Messages() const override;
+    bool PreTranslateMessage(MSG& msg) override;
+
+    // What the worker uses, from its own thread. The events are auto-reset; the window sets them.
+    HANDLE CancelEvent() const { return cancelEvent; }
+    HANDLE AcceptEvent() const { return acceptEvent; }
+    const fw::AnimateControl& Target() const { return target; }
+    HCURSOR BlankCursor() const { return blankCursor; }
+    HCURSOR ArrowCursor() const { return arrowCursor; }
+    // Starts timer 1 with the 30-second time-out and keeps its id in timerId; false if the
+    // timer could not be started (error in GetLastError).
+    bool StartTimeout();
+    void StopTimeout();
+    // True once the window has been asked to close by anyone but the worker; the worker then
+    // ends the calibration as if cancelled (cancelEvent is set as well).
+    bool CloseRequested() const { return closeRequested.load(); }
+    // The worker's last act: from now on a close ends the window.
+    void WorkerFinished();
+
+    // The id of the time-out timer now running, 0 for none.
+    UINT_PTR TimerId() const { return timerId.load(); }
+
+protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(fw::DataExchange& dx) override;
+    void OnOK() override;
+    void OnCancel() override;
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT type) override;
+
+private:
+    LRESULT OnPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT OnQueryDragIcon(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT OnTimer(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT OnDoubleClick(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT OnCalibrationError(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT OnCalibrationPrompt(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+
+    bool StartWorker();
+    void EndWorker();
+    void ReleaseResources();
+    // Width and height of `text` drawn with `control`'s font, measured on the window's DC.
+    SIZE MeasureText(const fw::Static& control, const std::wstring& text) const;
+
+    fw::Static lowerPrompt;
+    fw::Static upperPrompt;
+    fw::AnimateControl target;
+    HICON icon;
+    ErrorTextHolder errorText;
+    HANDLE cancelEvent;
+    HANDLE acceptEvent;
+    std::atomic<UINT_PTR> timerId;
+    HCURSOR arrowCursor;
+    HCURSOR blankCursor;
+    COLORREF backgroundColour;
+    HBRUSH backgroundBrush;
+
+    HANDLE workerThread;                 // owned; closed once the worker has ended
+    std::atomic<bool> closeRequested;
+    std::atomic<bool> workerFinished;
+};
+
+} // namespace calibrate

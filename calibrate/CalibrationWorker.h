@@ -1,0 +1,62 @@
+// The calibration procedure, run on its own thread while the calibration window is open: mode 3,
+// three targets polled through the driver, the record computed and tried on the live cursor,
+// accepted (stored in the driver key) or repeated, the earlier touch mode restored. It reaches
+// the window only through SendMessageW, the window's controls, its timer and, at its very end,
+// CalibrationDialog::WorkerFinished (which posts WM_CLOSE).
+#pragma once
+
+#include "calibrate/CalibrationMath.h"
+#include "calibrate/Geometry.h"
+
+#include <windows.h>
+
+#include <array>
+
+namespace calibrate {
+
+class CalibrationDialog;
+
+class CalibrationWorker {
+public:
+    // The thread procedure; `dialog` is the CalibrationDialog that started it. Returns 0.
+    static DWORD WINAPI ThreadProc(void* dialog);
+
+private:
+    // Where a step leaves the procedure.
+    enum class Outcome { Accepted, Cancelled, Rejected, Failed };
+
+    explicit CalibrationWorker(CalibrationDialog& dialog);
+    ~CalibrationWorker();
+    CalibrationWorker(const CalibrationWorker&) = delete;
+    CalibrationWorker& operator=(const CalibrationWorker&) = delete;
+
+    void Run();
+    bool Start();
+    Outcome Pass();
+    Outcome WaitForTouch(int index);
+    void Glide(Point from, Point to);
+    bool ApplyRecord(const CalibrationValues& values);
+    Outcome Verify();
+    bool Store(const CalibrationValues& values);
+    bool RestoreMode();
+
+    bool SetMode(uint32_t mode);
+    bool SelectedDeviceId(uint32_t* deviceId);
+    void PlaceTarget(Point at);
+    void Prompt(UINT upperId, UINT lowerId);
+    // Records the failure; it is shown once the driver has its mode back.
+    void Fail(UINT messageId, DWORD error);
+
+    CalibrationDialog& dialog;
+    HANDLE device;
+    uint32_t savedMode;
+    bool modeChanged;           // mode 3 is set and the saved mode not yet restored
+    std::array<Point, 3> targets;
+    std::array<RawPoint, 3> points;
+    int halfW;
+    int halfH;
+    UINT failureMessage;        // 0 while nothing failed
+    DWORD lastError;
+};
+
+} // namespace calibrate

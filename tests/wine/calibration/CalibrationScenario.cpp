@@ -1,0 +1,233 @@
+#include "tests/wine/calibration/CalibrationScenario.h"
+
+#include "tests/support/WineTestSupport.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace caltest {
+
+using namespace touchsim;
+
+const wchar_t kObjectName[] = L"\\Device\\USBPDO-7";
+const wchar_t kInstanceId[] = L"USB\\VID_0EEF&PID_0001\\CALSIM1";
+
+const wchar_t kTextNoDriver[] = L"不能加载驱动程序，请重新安装！";
+const wchar_t kTextSetRange[] = L"设置校准参数失败：";
+const wchar_t kTextSetMode[] = L"设置触摸模式失败：";
+const wchar_t kTextGetMode[] = L"取触摸模式失败：";
+const wchar_t kTextReset[] = L"重置校准数据状态失败:";
+const wchar_t kTextGetState[] = L"取校准数据状态失败:";
+const wchar_t kTextSave[] = L"保存注册表校准参数失败：";
+const wchar_t kPromptCancel[] = L"一定时间不操作 或 按 <ESC> 键，将取消校准";
+const wchar_t kPromptTarget[3][64] = {
+    L"请用手指触摸屏幕左上角的目标靶\n手指离开屏幕以前可以移动以便准确触摸靶心",
+    L"请用手指触摸屏幕右下角的目标靶\n手指离开屏幕以前可以移动以便准确触摸靶心",
+    L"请用手指触摸屏幕右上角的目标靶\n手指离开屏幕以前可以移动以便准确触摸靶心",
+};
+const wchar_t kPromptMoving[] = L"正在移动目标靶，请稍候......";
+const wchar_t kPromptAccept[] = L"双击屏幕 或 按<Enter> 键，将保存校准数据\n一定时间不操作 或 按 <ESC> 键，将重新校准";
+const wchar_t kPromptCheck[] = L"请触摸屏幕，观察光标位置，检查校准结果。";
+
+const char* PanelName(Panel panel)
+{
+    switch (panel) {
+    case Panel::Straight: return "straight";
+    case Panel::MirrorX: return "mirror-x";
+    case Panel::MirrorY: return "mirror-y";
+    case Panel::Swapped: return "swapped";
+    case Panel::SwappedMirrored: return "swapped+mirror-x";
+    }
+    return "?";
+}
+
+PanelConfig MakePanel(Panel kind, const Rect32& area)
+{
+    // Not the full raw range, so that the edges are computed, not clamped.
+    PanelConfig panel = StraightPanel(area);
+    panel.rawMinX = 210;
+    panel.rawMaxX = 3890;
+    panel.rawMinY = 150;
+    panel.rawMaxY = 3950;
+    panel.mirrorX = kind == Panel::MirrorX || kind == Panel::SwappedMirrored;
+    panel.mirrorY = kind == Panel::MirrorY;
+    panel.swapXY = kind == Panel::Swapped || kind == Panel::SwappedMirrored;
+    return panel;
+}
+
+namespace {
+
+void Edges(int32_t first, int32_t second, int32_t* low, int32_t* high)
+{
+    const int32_t third = std::abs(second - first) / 3;
+    if (first > second) {
+        *low = first + third > 4096 ? 4096 : first + third;
+        *high = second - third < 0 ? 0 : second - third;
+    } else {
+        *low = first - third < 0 ? 0 : first - third;
+        *high = second + third > 4096 ? 4096 : second + third;
+    }
+}
+
+} // namespace
+
+Record ExpectedRecord(const std::array<POINT, 3>& raw)
+{
+    const POINT p0 = raw[0], p1 = raw[1], p2 = raw[2];
+    // Unswapped the top-right point shares raw X with the bottom-right and raw Y with the top-left.
+    const bool swapped = std::abs(p2.x - p0.x) < std::abs(p2.x - p1.x) && std::abs(p2.y - p1.y) < std::abs(p2.y - p0.y);
+    int32_t xl, xh, yl, yh;
+    Edges(p0.x, p1.x, &xl, &xh);
+    Edges(p0.y, p1.y, &yl, &yh);
+    if (swapped)
+        return Record{yl, xl, yh, xh, 1};
+    return Record{xl, yl, xh, yh, 0};
+}
+
+bool Rig::Prepare(Panel panel, bool driverKey)
+{
+    if (!sim_.IsOpen() && !sim_.Open())
+        return false;
+    const DesktopGeometry desktop = SystemDesktop();
+    if (!sim_.Reset() || !sim_.SetDesktop(desktop))
+        return false;
+    if (!sim_.AddController(kDeviceId, kObjectName, MakePanel(panel, desktop.virtualScreen)))
+        return false;
+    touch::TouchModeRecord mode = {kDeviceId, kInitialMode};
+    DWORD returned = 0;
+    if (!sim_.Control(touch::IOCTL_TOUCH_SET_MODE, &mode, sizeof mode, nullptr, 0, &returned))
+        return false;
+    DWORD error = 0;
+    if (!RemoveAllDeviceNodes(&error))
+        return false;
+    DeviceNodeSpec node;
+    node.instanceId = kInstanceId;
+    node.objectName = kObjectName;
+    node.manufacturer = L"Qelvo";
+    node.description = L"Qelvo USB touch controller";
+    node.driverKey = driverKey;
+    if (!AddDeviceNode(node, &error))
+        return false;
+    return sim_.ClearHistory();
+}
+
+bool Rig::Tap(POINT at, POINT* raw)
+{
+    SimTouchResult result = {};
+    if (!sim_.TouchAt(kDeviceId, at.x, at.y, &result))
+        return false;
+    raw->x = result.rawX;
+    raw->y = result.rawY;
+    return true;
+}
+
+bool ReadStored(Stored* stored, DWORD* error)
+{
+    static const wchar_t* const names[9] = {L"XLow", L"XHigh", L"YLow", L"YHigh", L"SwapXY",
+                                            L"XMin", L"XRange", L"YMin", L"YRange"};
+    HKEY key = nullptr;
+    if (!OpenDriverKey(kInstanceId, KEY_READ, &key, error))
+        return false;
+    bool ok = true;
+    for (int i = 0; i < 9 && ok; ++i) {
+        DWORD type = 0, size = sizeof(DWORD);
+        const LONG status = RegQueryValueExW(key, names[i], nullptr, &type, reinterpret_cast<BYTE*>(&stored->value[i]),
+                                             &size);
+        if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(DWORD)) {
+            *error = status != ERROR_SUCCESS ? static_cast<DWORD>(status) : ERROR_INVALID_DATA;
+            ok = false;
+        }
+    }
+    RegCloseKey(key);
+    return ok;
+}
+
+bool NothingStored()
+{
+    HKEY key = nullptr;
+    DWORD error = 0;
+    if (!OpenDriverKey(kInstanceId, KEY_READ, &key, &error))
+        return true;
+    DWORD type = 0, size = 0;
+    const bool present = RegQueryValueExW(key, L"XLow", nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return !present;
+}
+
+bool TargetVisible(HWND dialog)
+{
+    HWND target = GetDlgItem(dialog, 1000);
+    return target != nullptr && IsWindowVisible(target);
+}
+
+POINT TargetCentre(HWND dialog)
+{
+    RECT r = {};
+    GetWindowRect(GetDlgItem(dialog, 1000), &r);
+    return POINT{r.left + (r.right - r.left - 1) / 2, r.top + (r.bottom - r.top - 1) / 2};
+}
+
+bool WaitForPrompt(HWND dialog, const wchar_t* upper, DWORD timeoutMs)
+{
+    return qelvo::test::WaitFor(
+        [&] {
+            HWND prompt = GetDlgItem(dialog, 1003);
+            return prompt != nullptr && IsWindowVisible(prompt) && qelvo::test::ItemText(dialog, 1003) == upper;
+        },
+        timeoutMs);
+}
+
+bool TapTargets(HWND dialog, Rig& rig, std::array<POINT, 3>* raw, std::array<POINT, 3>* centres)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (!WaitForPrompt(dialog, kPromptTarget[i], 60000) || !TargetVisible(dialog))
+            return false;
+        const POINT centre = TargetCentre(dialog);
+        if (centres != nullptr)
+            (*centres)[i] = centre;
+        if (!rig.Tap(centre, &(*raw)[i]))
+            return false;
+    }
+    return true;
+}
+
+bool MaxLandingError(Rig& rig, const RECT& area, int* maxError)
+{
+    const LONG xs[3] = {area.left, (area.left + area.right) / 2, area.right - 1};
+    const LONG ys[3] = {area.top, (area.top + area.bottom) / 2, area.bottom - 1};
+    int worst = 0;
+    for (LONG y : ys) {
+        for (LONG x : xs) {
+            SimTouchResult result = {};
+            if (!rig.Sim().MapAt(kDeviceId, x, y, &result))
+                return false;
+            worst = std::max(worst, std::abs(result.landX - static_cast<int>(x)));
+            worst = std::max(worst, std::abs(result.landY - static_cast<int>(y)));
+        }
+    }
+    *maxError = worst;
+    return true;
+}
+
+bool AnswerUntil(const std::function<bool()>& answer, const std::function<bool()>& done, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    // An answer that cannot be given (the window went away meanwhile) is no failure: `done` decides.
+    do {
+        answer();
+        if (qelvo::test::WaitFor(done, 2000))
+            return true;
+    } while (GetTickCount() - start < timeoutMs);
+    return done();
+}
+
+bool CurrentMode(Rig& rig, uint32_t* mode)
+{
+    SimControllerState state = {};
+    if (!rig.State(&state))
+        return false;
+    *mode = state.mode;
+    return true;
+}
+
+} // namespace caltest
