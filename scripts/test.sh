@@ -104,5 +104,13 @@ else
     echo "static checks skipped: a Windows build failed"
 fi
 
+# The x86 binaries under emulated 32-bit Wine (scripts/x86-smoke.sh): one case per check.
+if [[ -n $win32_ok ]]; then
+    phase "x86 smoke (emulated 32-bit Wine)"
+    rm -f "$QELVO_BUILD_DIR/x86-results/x86_smoke.xml"
+    bash scripts/x86-smoke.sh --results "$QELVO_BUILD_DIR/x86-results"
+    record static x86-smoke "$?" "$QELVO_BUILD_DIR/x86-results/x86_smoke.xml"
+fi
+
 phase "summary (${SECONDS}s in all)"
 python3 tools/testsummary.py "$ledger"
