@@ -2,7 +2,7 @@
 
 #include "calibrate/CalibrationDialog.h"
 #include "calibrate/CommandLine.h"
-#include "calibrate/RectMapper.h"
+#include "calibrate/DisplaySelectDialog.h"
 #include "calibrate/resource.h"
 
 #include <shellapi.h>
@@ -61,28 +61,6 @@ bool SplitCommandLine(std::vector<std::wstring>* args)
     return ok;
 }
 
-// The whole desktop in pixels and normalised units.
-bool MeasureDesktop(Rect* pixels, ScreenRange* range)
-{
-    const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int width = ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
-    const int height = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    if (width <= 0 || height <= 0)
-        return false;
-    OSVERSIONINFOW version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-    if (!::GetVersionExW(&version))
-        return false;
-    const Rect desktop = {left, top, left + width, top + height};
-    const RectMapper toNormal(NormalisedScreen(FullScaleForVersion(version.dwMajorVersion, version.dwMinorVersion)),
-                              desktop);
-    const Rect normal = toNormal.MapRect(desktop);
-    *pixels = desktop;
-    *range = ScreenRange{normal.left, normal.top, normal.right, normal.bottom};
-    return true;
-}
-
 void ShowStartupMessage(UINT stringId)
 {
     fw::ShowMessage(nullptr, stringId, MB_ICONEXCLAMATION);
@@ -115,10 +93,18 @@ bool CalibrationApp::InitInstance()
     if (!chosen)
         return false;
 
-    if (!MeasureDesktop(&displayRect, &screenRange)) {
+    // Lives to the end of start-up, after the calibration window.
+    DisplaySelectDialog displaySelect(nullptr);
+    displaySelect.askCustomRange = options.customRange;
+    if (!displaySelect.EnumerateDisplays()) {
         ShowStartupMessage(IDS_DISPLAY_INIT_FAILED);
         return false;
     }
+    if (displaySelect.RunModal() != IDOK)
+        return false;
+    displayRect = displaySelect.chosenRect;
+    screenRange = ScreenRange{displaySelect.chosenRange.left, displaySelect.chosenRange.top,
+                              displaySelect.chosenRange.right, displaySelect.chosenRange.bottom};
 
     {
         CalibrationDialog calibration(nullptr);

@@ -253,7 +253,7 @@ TEST_F(CalibrationScreen, PromptsFormOneCentredBlockAndAStaleTimerIsIgnored)
     ExpectEndedWithoutStoring(run);
 }
 
-TEST_F(CalibrationScreen, EscCancelsATargetAndEnterAcceptsTheTry)
+TEST_F(CalibrationScreen, EscCancelsATargetIsIgnoredInTheGlideAndEnterAcceptsTheTry)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(Panel::Straight, FullScreen()));
     {
@@ -271,7 +271,15 @@ TEST_F(CalibrationScreen, EscCancelsATargetAndEnterAcceptsTheTry)
         ASSERT_TRUE(run.Start());
         const HWND window = run.Window();
         std::array<POINT, 3> raw = {};
-        ASSERT_TRUE(TapTargets(window, rig, &raw));
+        // Esc while the target glides is dropped: the next target still comes.
+        ASSERT_TRUE(WaitForPrompt(window, kPromptTarget[0], 30000));
+        ASSERT_TRUE(rig.Tap(TargetCentre(window), &raw[0]));
+        ASSERT_TRUE(WaitFor([&] { return ItemText(window, 1003) == kPromptMoving; }, 30000, 5));
+        PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+        for (int i = 1; i < 3; ++i) {
+            ASSERT_TRUE(WaitForPrompt(window, kPromptTarget[i], 30000)) << "target " << i;
+            ASSERT_TRUE(rig.Tap(TargetCentre(window), &raw[i]));
+        }
         ASSERT_TRUE(WaitForPrompt(window, kPromptCheck, 30000));
         ASSERT_TRUE(AnswerUntil([&] { return PressEnter(window); }, [&] { return run.Ended(0); }, 60000));
         Stored stored = {};

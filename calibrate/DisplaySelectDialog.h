@@ -1,0 +1,142 @@
+// Choice of the area to calibrate: one display of the desktop, picked from a scaled picture of
+// it, or a custom rectangle (RunCustomRange, see CalibrationRangeDialog.h).
+//
+//   DisplaySelectDialog dialog(nullptr);
+//   dialog.askCustomRange = pt;                 // the "pt" switch
+//   if (!dialog.EnumerateDisplays()) ...        // string 21
+//   if (dialog.RunModal() == IDOK) use dialog.chosenRect, dialog.chosenRange;
+//
+// With one display the dialog ends during its initialisation and is never seen.
+#pragma once
+
+#include "calibrate/Geometry.h"
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+#include "framework/GenericWindow.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace calibrate {
+
+// One display's numbered button in the preview: owner-drawn, with a dark border when selected.
+class MonitorButton : public fw::Button {
+public:
+    ~MonitorButton() override;
+
+    bool IsSelected() const { return selected; }
+    // Redraws the button when the state changes.
+    void SetSelected(bool value);
+
+    bool DrawItem(const DRAWITEMSTRUCT& item) override;
+
+private:
+    bool selected = false;
+};
+
+// A display's number shown large on the display itself for two seconds. Lives on the heap and
+// frees itself once its window is gone; Show() hands the object over to its window.
+class DisplayNumberWindow : public fw::GenericWindow {
+public:
+    // The window class: no style, arrow cursor, no background, no icon.
+    static const wchar_t* const kClassName;
+
+    // Creates the window on `monitor` (virtual-screen pixels) and shows it. On failure the
+    // object has already been freed. Either way the caller must not touch it afterwards.
+    static bool Show(int number, const Rect& monitor);
+
+    // Number of objects alive in this process (they free themselves).
+    static long LiveCount();
+
+    const fw::MessageMap& Messages() const override;
+
+protected:
+    ~DisplayNumberWindow() override;
+    bool PreCreateWindow(CREATESTRUCTW& cs) override;
+    void OnFinalMessage() override;
+
+private:
+    explicit DisplayNumberWindow(int number);
+
+    LRESULT OnCreate(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT OnPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT OnTimer(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+
+    int number;
+    UINT_PTR timerId = 0;
+};
+
+struct DisplayEntry {
+    Rect monitorRect{};   // virtual-screen pixels
+    Rect normalRect{};    // monitorRect in normalised units
+    Rect previewRect{};   // the button, in dialog client coordinates
+    int32_t width = 0;    // current display mode
+    int32_t height = 0;
+    std::wstring deviceName;   // the adapter output that drives the display
+    std::wstring description;  // adapter text + " -> " + monitor text
+    MonitorButton button;
+};
+
+class DisplaySelectDialog : public fw::Dialog {
+public:
+    explicit DisplaySelectDialog(HWND parent);
+    ~DisplaySelectDialog() override;
+
+    // Measures the desktop and fills one described entry per display. False when any display
+    // cannot be described, or when the enumeration does not report exactly the number of
+    // displays counted (the desktop changed while it was measured).
+    bool EnumerateDisplays();
+
+    // The custom range dialog; true when a large enough range was confirmed and stored in
+    // chosenRect / chosenRange, false (results untouched) when the user cancelled.
+    bool RunCustomRange();
+
+    bool PreTranslateMessage(MSG& msg) override;
+    const fw::MessageMap& Messages() const override;
+
+    // Read-only views for the program and its tests.
+    uint32_t DisplayCount() const { return displayCount; }
+    const DisplayEntry* Display(uint32_t index) const;
+    int32_t SelectedIndex() const { return selected; }
+    const Rect& VirtualScreen() const { return virtualScreen; }
+    const Rect& NormalScreen() const { return normalScreen; }
+
+    Rect chosenRect{};
+    Rect chosenRange{};
+    bool askCustomRange = false;
+
+protected:
+    void DoDataExchange(fw::DataExchange& dx) override;
+    bool OnInitDialog() override;
+    void OnOK() override;
+
+    // SM_CMONITORS; a seam for tests that need the count and the enumeration to disagree.
+    virtual int CountMonitors() const;
+
+private:
+    static BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM context);
+    bool AddMonitor(HMONITOR monitor);
+    static bool Describe(DisplayEntry& entry);
+    bool LayOutPreview();
+
+    void OnSelectDisplay(UINT id, UINT code, HWND control);
+    void OnIdentify(UINT id, UINT code, HWND control);
+    void OnCustom(UINT id, UINT code, HWND control);
+
+    fw::Static resolutionText;
+    fw::Static nameText;
+    std::unique_ptr<DisplayEntry[]> displays;
+    uint32_t displayCount = 0;
+    int32_t selected = -1;
+    uint32_t filled = 0;
+    bool tooManyMonitors = false;   // the enumeration reported more than were counted
+    bool enumerationFailed = false;
+    Rect virtualScreen{};
+    Rect normalScreen{};
+};
+
+} // namespace calibrate
