@@ -218,6 +218,15 @@ TEST_F(MarksmanCalibration, EscDuringATargetStoresNothingAndRestoresTheMode)
 {
     ASSERT_TRUE(rig.Prepare(Panel::Straight));
     ASSERT_NO_FATAL_FAILURE(Launch());
+    // The first target is really on the screen: a pixel of its disc, off the cross-hair, is not
+    // the window's colour once the clip has drawn its first frame.
+    const POINT centre = TargetCentre(dialog);
+    const RECT disc = {centre.x + 5, centre.y + 5, centre.x + 6, centre.y + 6};
+    EXPECT_TRUE(WaitFor([&] {
+        std::vector<unsigned char> rgb;
+        return CaptureScreenRgb(disc, rgb) && rgb.size() >= 3 &&
+               !(rgb[0] == 212 && rgb[1] == 222 && rgb[2] == 244);
+    }, 10000, 50)) << "the first target was not drawn";
     CaptureScreenPng(L"marksman-target.png");
     POINT raw = {};
     ASSERT_TRUE(rig.Tap(TargetCentre(dialog), &raw));
