@@ -102,10 +102,11 @@ XVFB_PID=
 SERVER_STARTED=
 
 own_emulated_pids() {
-    local p exe
+    local p exe real
+    real=$(readlink -m "$QEMU")
     for p in /proc/[0-9]*; do
         exe=$(readlink "$p/exe" 2>/dev/null) || continue
-        [[ $exe == "$QEMU" ]] && echo "${p#/proc/}"
+        [[ $exe == "$real" ]] && echo "${p#/proc/}"
     done
 }
 

@@ -241,6 +241,43 @@ TEST_F(RangeDialog, DraggingPastTheOtherCornerSwapsTheCornersOnRelease)
     EXPECT_EQ(run.Result(), IDCANCEL);
 }
 
+// The system cancels a drag (a message box opens, another window takes the mouse): the drag ends
+// as on release, and the screen is restored at once.
+TEST_F(RangeDialog, DragCancelledBySystemEndsTheDragAndRestoresTheScreen)
+{
+    CalibrationRangeDialog dialog(nullptr);
+    UiThread run([&] { return dialog.RunModal(); });
+    ASSERT_TRUE(run.Start());
+    HWND hwnd = WaitForRangeDialog();
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(qelvo::test::BringToFront(hwnd));
+    const RECT own = WindowRectOf(hwnd);
+    ASSERT_TRUE(WaitFor([&] { return BoxesShow(hwnd, own); }, kStepTimeout));
+    Shot before;
+    ASSERT_TRUE(before.Take(VirtualScreen()));
+
+    HWND icon = ::GetDlgItem(hwnd, IDC_TOP_LEFT_ICON);
+    DragIcon(hwnd, IDC_TOP_LEFT_ICON, POINT{120, 80}, [&] {
+        ::SendMessageW(icon, WM_CANCELMODE, 0, 0);
+        EXPECT_EQ(ShownIcon(icon), ProgramIcon(IDI_DRAG_TARGET));
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        EXPECT_TRUE(::GetGUIThreadInfo(run.ThreadId(), &info));
+        EXPECT_EQ(info.hwndCapture, nullptr);
+        Shot after;
+        EXPECT_TRUE(WaitFor([&] { return after.Take(VirtualScreen()) && DifferingPixels(before, after, &own) == 0; },
+                            kStepTimeout));
+    });
+    // The release that follows finds no drag: the boxes keep the corner.
+    ::SendMessageW(hwnd, WM_NULL, 0, 0);
+    EXPECT_TRUE(BoxesShow(hwnd, 120, 80, own.right, own.bottom)) << BoxesText(hwnd);
+    Shot after;
+    ASSERT_TRUE(after.Take(VirtualScreen()));
+    EXPECT_EQ(DifferingPixels(before, after, &own), 0);
+    ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(run.Wait(kStepTimeout));
+}
+
 TEST_F(RangeDialog, ABoxWithoutANumberIsPromptedInExchangeOrder)
 {
     CalibrationRangeDialog dialog(nullptr);
