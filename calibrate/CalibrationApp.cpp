@@ -106,13 +106,13 @@ bool CalibrationApp::InitInstance()
     screenRange = ScreenRange{displaySelect.chosenRange.left, displaySelect.chosenRange.top,
                               displaySelect.chosenRange.right, displaySelect.chosenRange.bottom};
 
-    {
-        CalibrationDialog calibration(nullptr);
-        SetMainWindow(&calibration);
-        calibration.RunModal();
-        SetMainWindow(nullptr);
-        deviceManager.Release();
-    }
+    // The list goes and the lock is given up before the two dialog objects go (calibration first).
+    CalibrationDialog calibration(nullptr);
+    SetMainWindow(&calibration);
+    calibration.RunModal();
+    SetMainWindow(nullptr);
+    deviceManager.Release();
+    mutex.Close();
     return false;
 }
 
