@@ -229,12 +229,12 @@ EOF
     done <<<"$uris"
     if ((${#missing[@]})); then
         # file names are package_version_arch; apt-get download takes package:arch=version.
-        local specs=() m pkg ver arch
+        local downloads=() m pkg ver arch
         for m in "${missing[@]}"; do
             pkg=${m%%_*}; rest=${m#*_}; ver=${rest%_*}; arch=${rest##*_}
-            specs+=("$pkg:$arch=${ver//%3a/:}")
+            downloads+=("$pkg:$arch=${ver//%3a/:}")
         done
-        (cd "$debs" && retry 3 5 private_apt download "${specs[@]}") >>"$LOGS/prepare.log" 2>&1 ||
+        (cd "$debs" && retry 3 5 private_apt download "${downloads[@]}") >>"$LOGS/prepare.log" 2>&1 ||
             { log "downloading the i386 packages failed (see $LOGS/prepare.log)"; return 1; }
     fi
     rm -rf "$tmp"

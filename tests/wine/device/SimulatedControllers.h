@@ -41,22 +41,22 @@ public:
         return sim.AddController(deviceId, objectName, panel);
     }
 
-    bool AddNode(const touchsim::DeviceNodeSpec& spec)
+    bool AddNode(const touchsim::DeviceNodeSpec& node)
     {
         DWORD error = 0;
-        return touchsim::AddDeviceNode(spec, &error);
+        return touchsim::AddDeviceNode(node, &error);
     }
 
     // A node with the usual properties and a driver key.
     bool AddNode(const std::wstring& instanceId, const std::wstring& objectName, const std::wstring& manufacturer,
                  const std::wstring& description)
     {
-        touchsim::DeviceNodeSpec spec;
-        spec.instanceId = instanceId;
-        spec.objectName = objectName;
-        spec.manufacturer = manufacturer;
-        spec.description = description;
-        return AddNode(spec);
+        touchsim::DeviceNodeSpec node;
+        node.instanceId = instanceId;
+        node.objectName = objectName;
+        node.manufacturer = manufacturer;
+        node.description = description;
+        return AddNode(node);
     }
 
     touchsim::SimClient sim;

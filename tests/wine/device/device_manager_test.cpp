@@ -387,12 +387,12 @@ std::vector<std::wstring> ThreeNodes(SimulatedControllers& sim, const touchsim::
 
 touchsim::DeviceNodeSpec Node2()
 {
-    touchsim::DeviceNodeSpec spec;
-    spec.instanceId = kNode2;
-    spec.objectName = kName2;
-    spec.manufacturer = L"M2";
-    spec.description = L"D2";
-    return spec;
+    touchsim::DeviceNodeSpec node;
+    node.instanceId = kNode2;
+    node.objectName = kName2;
+    node.manufacturer = L"M2";
+    node.description = L"D2";
+    return node;
 }
 
 // Which controllers a walk that ends at node 2 has joined: those whose node comes before it.
@@ -411,9 +411,9 @@ void ExpectWalkEndedAtNode2(const TouchDeviceManager& manager, const std::vector
 
 TEST_F(DeviceManagerTest, UnreadableManufacturerEndsTheWalk)
 {
-    touchsim::DeviceNodeSpec spec = Node2();
-    spec.manufacturerError = ERROR_ACCESS_DENIED;
-    const std::vector<std::wstring> order = ThreeNodes(sim, spec);
+    touchsim::DeviceNodeSpec node = Node2();
+    node.manufacturerError = ERROR_ACCESS_DENIED;
+    const std::vector<std::wstring> order = ThreeNodes(sim, node);
     ASSERT_EQ(order.size(), 3u);
     TouchDeviceManager manager;
     const bool first = order[0] == kNode2;
@@ -426,9 +426,9 @@ TEST_F(DeviceManagerTest, UnreadableManufacturerEndsTheWalk)
 
 TEST_F(DeviceManagerTest, UnreadableDescriptionEndsTheWalkKeepingTheManufacturer)
 {
-    touchsim::DeviceNodeSpec spec = Node2();
-    spec.descriptionError = ERROR_FILE_NOT_FOUND;
-    const std::vector<std::wstring> order = ThreeNodes(sim, spec);
+    touchsim::DeviceNodeSpec node = Node2();
+    node.descriptionError = ERROR_FILE_NOT_FOUND;
+    const std::vector<std::wstring> order = ThreeNodes(sim, node);
     ASSERT_EQ(order.size(), 3u);
     TouchDeviceManager manager;
     const bool first = order[0] == kNode2;
@@ -445,9 +445,9 @@ TEST_F(DeviceManagerTest, UnreadableDescriptionEndsTheWalkKeepingTheManufacturer
 
 TEST_F(DeviceManagerTest, ObjectNameTooLargeEndsTheWalk)
 {
-    touchsim::DeviceNodeSpec spec = Node2();
-    spec.objectNameError = ERROR_INSUFFICIENT_BUFFER;
-    const std::vector<std::wstring> order = ThreeNodes(sim, spec);
+    touchsim::DeviceNodeSpec node = Node2();
+    node.objectNameError = ERROR_INSUFFICIENT_BUFFER;
+    const std::vector<std::wstring> order = ThreeNodes(sim, node);
     ASSERT_EQ(order.size(), 3u);
     TouchDeviceManager manager;
     const bool first = order[0] == kNode2;
@@ -462,12 +462,12 @@ TEST_F(DeviceManagerTest, ObjectNameOtherwiseUnusableSkipsTheDevice)
 {
     for (int unusable = 0; unusable < 2; ++unusable) {
         ASSERT_TRUE(sim.Clear());
-        touchsim::DeviceNodeSpec spec = Node2();
+        touchsim::DeviceNodeSpec node = Node2();
         if (unusable == 0)
-            spec.objectNameError = ERROR_INVALID_DATA;
+            node.objectNameError = ERROR_INVALID_DATA;
         else
-            spec.objectNameType = REG_MULTI_SZ;
-        ASSERT_EQ(ThreeNodes(sim, spec).size(), 3u);
+            node.objectNameType = REG_MULTI_SZ;
+        ASSERT_EQ(ThreeNodes(sim, node).size(), 3u);
         TouchDeviceManager manager;
         ASSERT_TRUE(manager.Initialize()) << "case " << unusable;
         EXPECT_TRUE(IsMatched(manager, kName1)) << "case " << unusable;
@@ -479,13 +479,13 @@ TEST_F(DeviceManagerTest, ObjectNameOtherwiseUnusableSkipsTheDevice)
 TEST_F(DeviceManagerTest, NodeWithoutDriverKeyIsMatchedButHasNoKey)
 {
     ASSERT_TRUE(sim.AddController(101, kName1));
-    touchsim::DeviceNodeSpec spec;
-    spec.instanceId = kNode1;
-    spec.objectName = kName1;
-    spec.manufacturer = L"Qelvo Ltd";
-    spec.description = L"Qelvo USB Touch";
-    spec.driverKey = false;
-    ASSERT_TRUE(sim.AddNode(spec));
+    touchsim::DeviceNodeSpec node;
+    node.instanceId = kNode1;
+    node.objectName = kName1;
+    node.manufacturer = L"Qelvo Ltd";
+    node.description = L"Qelvo USB Touch";
+    node.driverKey = false;
+    ASSERT_TRUE(sim.AddNode(node));
     TouchDeviceManager manager;
     ASSERT_TRUE(manager.Initialize());
     ASSERT_TRUE(manager.SelectByName(kName1));
