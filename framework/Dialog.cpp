@@ -179,37 +179,30 @@ bool DataExchange::TrackbarPosition(int id, int& position)
 
 bool DataExchange::ListIndex(int id, int& index)
 {
-    if (failed_)
-        return false;
-    HWND control = Find(id);
-    if (control == nullptr)
-        return false;
-    if (save_) {
-        const LRESULT selection = ::SendMessageW(control, LB_GETCURSEL, 0, 0);
-        index = selection == LB_ERR ? -1 : static_cast<int>(selection);
-        return true;
-    }
-    // Selecting -1 clears the selection and answers LB_ERR although it worked.
-    if (::SendMessageW(control, LB_SETCURSEL, static_cast<WPARAM>(index), 0) == LB_ERR && index != -1) {
-        Fail(ExchangeFailure::Kind::ControlFailed, id);
-        return false;
-    }
-    return true;
+    return SelectionIndex(id, index, LB_GETCURSEL, LB_SETCURSEL);
 }
 
 bool DataExchange::ComboIndex(int id, int& index)
 {
+    return SelectionIndex(id, index, CB_GETCURSEL, CB_SETCURSEL);
+}
+
+// List and combo boxes answer LB_ERR / CB_ERR (both -1) for "no selection" and for failure.
+bool DataExchange::SelectionIndex(int id, int& index, UINT getMessage, UINT setMessage)
+{
+    static_assert(LB_ERR == CB_ERR, "one error value for both kinds of box");
     if (failed_)
         return false;
     HWND control = Find(id);
     if (control == nullptr)
         return false;
     if (save_) {
-        const LRESULT selection = ::SendMessageW(control, CB_GETCURSEL, 0, 0);
-        index = selection == CB_ERR ? -1 : static_cast<int>(selection);
+        const LRESULT selection = ::SendMessageW(control, getMessage, 0, 0);
+        index = selection == LB_ERR ? -1 : static_cast<int>(selection);
         return true;
     }
-    if (::SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(index), 0) == CB_ERR && index != -1) {
+    // Selecting -1 clears the selection and answers LB_ERR although it worked.
+    if (::SendMessageW(control, setMessage, static_cast<WPARAM>(index), 0) == LB_ERR && index != -1) {
         Fail(ExchangeFailure::Kind::ControlFailed, id);
         return false;
     }

@@ -68,6 +68,7 @@ public:
 
 private:
     HWND Find(int id);
+    bool SelectionIndex(int id, int& index, UINT getMessage, UINT setMessage);
 
     Dialog& dialog_;
     bool save_;
