@@ -12,6 +12,7 @@
 # --results DIR      where x86_smoke.xml goes (GoogleTest format, one case per check; default
 #                    $QELVO_X86_EMU_DIR/results)
 # --keep             leave the session (wineserver, Xvfb) running and print how to use it
+# --checks "LIST"    run only these of the checks: fitment nodriver calibration (default: all)
 #
 # Exit status 0 when no check failed. Every process the run started is ended on every path.
 set -u
@@ -22,11 +23,13 @@ WIN32_DIR=$BUILD_DIR/win32
 EMU=${QELVO_X86_EMU_DIR:-$BUILD_DIR/x86emu}
 RESULTS=$EMU/results
 KEEP=
+CHECKS=" fitment nodriver calibration "
 while (($#)); do
     case $1 in
     --results) RESULTS=$2; shift 2 ;;
     --keep) KEEP=1; shift ;;
-    -h | --help) sed -n '2,18p' "${BASH_SOURCE[0]}"; exit 0 ;;
+    --checks) CHECKS=" $2 "; shift 2 ;;
+    -h | --help) sed -n '2,19p' "${BASH_SOURCE[0]}"; exit 0 ;;
     *) echo "x86-smoke: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -336,6 +339,15 @@ emulated_running() {
     return 1
 }
 
+# kill_emulated <pattern>: ends our emulated processes with that in their command line.
+kill_emulated() {
+    local p
+    for p in $(own_emulated_pids); do
+        { tr '\0' ' ' <"/proc/$p/cmdline"; } 2>/dev/null | grep -q -- "$1" && kill -KILL "$p" 2>/dev/null
+    done
+    wait_for 30 eval "! emulated_running '$1'"
+}
+
 # The ready stamp names the Wine version and the registry settings that the prefix has.
 prefix_stamp() { echo "$WINE_VERSION $(md5sum <"$EMU/prefix.reg" | cut -d' ' -f1)"; }
 
@@ -510,6 +522,77 @@ check_marksman_without_driver() {
     fi
 }
 
+# The x86 simulated driver and the PnP fixture, put into the prefix by the x86 touchsim tool. Wine
+# starts no kernel driver in the session that made the prefix: then the session is begun anew.
+start_simulator() {
+    local bin=$WIN32_DIR/simulator/bin out=$LOGS/touchsim.log f
+    for f in touchsim.exe TouchSim.sys setupapi.dll; do
+        [[ -f $bin/$f ]] || { log "$bin/$f is not built"; return 1; }
+    done
+    : >"$out"
+    x86wine 400 "$out" "$bin/touchsim.exe" install --dir "$(winpath "$bin")" && return 0
+    log "the driver did not start in this session; starting the session anew (see $out)"
+    stop_session_server
+    start_server || return 1
+    x86wine 400 "$out" "$bin/touchsim.exe" start
+}
+
+# gtest_cases <xml>: one line per case, "name<TAB>pass|fail<TAB>seconds<TAB>first failure".
+gtest_cases() {
+    python3 - "$1" <<'PY'
+import sys, xml.etree.ElementTree as ET
+for case in ET.parse(sys.argv[1]).getroot().iter("testcase"):
+    failure = case.find("failure")
+    message = "" if failure is None else " ".join((failure.get("message") or "").split())[:400]
+    print("\t".join([case.get("name"), "fail" if failure is not None else "pass",
+                     str(int(float(case.get("time") or 0))), message]))
+PY
+}
+
+# The x86 Marksman.exe calibrates against the x86 simulated driver: targets tapped where they show,
+# the try accepted with Enter, the stored values checked; once as Windows XP and once as Windows
+# 2000 present themselves to the program (full scale 32767 and 16383). One case per version.
+check_marksman_calibration() {
+    local t=$SECONDS exe=$WIN32_DIR/bin/marksman_x86_test.exe xml=$LOGS/marksman_x86_test.xml
+    local out=$LOGS/marksman-calibration.log names="MarksmanCalibrationAsWindowsXP MarksmanCalibrationAsWindows2000"
+    local n
+    if [[ ! -f $exe ]]; then
+        for n in $names; do case_result "$n" skip 0 "marksman_x86_test.exe is not built yet"; done
+        return
+    fi
+    if ! start_simulator; then
+        for n in $names; do
+            case_result "$n" fail $((SECONDS - t)) "the x86 simulated driver did not start (log $LOGS/touchsim.log)"
+        done
+        return
+    fi
+    local status attempt
+    : >"$out"
+    for attempt in 1 2; do
+        rm -f "$xml"
+        QELVO_SCREENSHOT_DIR=$(winpath "$SHOTS") x86wine 900 "$out" "$exe" "--gtest_output=xml:$(winpath "$xml")"
+        status=$?
+        [[ -f $xml ]] && break
+        log "marksman_x86_test.exe left no result (exit $status, attempt $attempt)"
+        # A Marksman left behind by the dead run would hold the program's mutex.
+        kill_emulated Marksman.exe
+    done
+    if [[ ! -f $xml ]]; then
+        for n in $names; do
+            case_result "$n" fail $((SECONDS - t)) "no results from marksman_x86_test.exe (exit $status; log $out)"
+        done
+        return
+    fi
+    local case outcome secs msg version seen=0
+    while IFS=$'\t' read -r case outcome secs msg; do
+        version=${case##*/}
+        case_result "MarksmanCalibrationAs$version" "$outcome" "$secs" "${msg:+$msg (log $out)}"
+        ((seen++))
+    done < <(gtest_cases "$xml")
+    ((seen == 2)) || case_result MarksmanCalibrationCases fail 0 "$seen cases ran, 2 expected (exit $status; log $out)"
+    grep -a 'max landing error' "$out" | while read -r line; do log "$line"; done
+}
+
 # ---------------------------------------------------------------------------------------------
 # The whole run is one function, read completely before it starts.
 main() {
@@ -528,8 +611,10 @@ main() {
 
     if [[ -n $prepared ]]; then
         checks_started=$SECONDS
-        check_fitment
-        check_marksman_without_driver
+        [[ $CHECKS == *" fitment "* ]] && check_fitment
+        # Before the simulated driver is started: Marksman must find no driver.
+        [[ $CHECKS == *" nodriver "* ]] && check_marksman_without_driver
+        [[ $CHECKS == *" calibration "* ]] && check_marksman_calibration
         log "checks $((SECONDS - checks_started))s"
     fi
 

@@ -464,13 +464,17 @@ int Install(const std::vector<std::wstring>& args)
             return Failed(L"setting the setupapi override", GetLastError());
     }
     // Wine's service manager gives a driver host a few seconds to come up, read when the session
-    // starts; a busy machine needs longer.
+    // starts; a busy machine needs longer. A longer time already set (an emulated prefix) stays.
     HKEY control = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control", 0, KEY_SET_VALUE, &control)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control", 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, &control)
         == ERROR_SUCCESS) {
-        DWORD timeout = 60000;
-        RegSetValueExW(control, L"ServicesPipeTimeout", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&timeout),
-                       sizeof(timeout));
+        DWORD timeout = 60000, present = 0, type = 0, size = sizeof(present);
+        if (RegQueryValueExW(control, L"ServicesPipeTimeout", nullptr, &type, reinterpret_cast<BYTE*>(&present),
+                             &size) != ERROR_SUCCESS
+            || type != REG_DWORD || size != sizeof(present) || present < timeout)
+            RegSetValueExW(control, L"ServicesPipeTimeout", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&timeout),
+                           sizeof(timeout));
         RegCloseKey(control);
     }
     int rc = StartDriver();

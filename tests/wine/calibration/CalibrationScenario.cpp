@@ -84,11 +84,13 @@ Record ExpectedRecord(const std::array<POINT, 3>& raw)
     return Record{xl, yl, xh, yh, 0};
 }
 
-bool Rig::Prepare(Panel panel, bool driverKey)
+bool Rig::Prepare(Panel panel, bool driverKey, int32_t fullScale)
 {
     if (!sim_.IsOpen() && !sim_.Open())
         return false;
-    const DesktopGeometry desktop = SystemDesktop();
+    DesktopGeometry desktop = SystemDesktop();
+    if (fullScale != 0)
+        desktop.fullScale = fullScale;
     if (!sim_.Reset() || !sim_.SetDesktop(desktop))
         return false;
     if (!sim_.AddController(kDeviceId, kObjectName, MakePanel(panel, desktop.virtualScreen)))
@@ -167,14 +169,14 @@ POINT TargetCentre(HWND dialog)
     return POINT{r.left + (r.right - r.left - 1) / 2, r.top + (r.bottom - r.top - 1) / 2};
 }
 
-bool WaitForPrompt(HWND dialog, const wchar_t* upper, DWORD timeoutMs)
+bool WaitForPrompt(HWND dialog, const wchar_t* upper, DWORD timeoutMs, DWORD pollMs)
 {
     return qelvo::test::WaitFor(
         [&] {
             HWND prompt = GetDlgItem(dialog, 1003);
             return prompt != nullptr && IsWindowVisible(prompt) && qelvo::test::ItemText(dialog, 1003) == upper;
         },
-        timeoutMs);
+        timeoutMs, pollMs);
 }
 
 bool TapTargets(HWND dialog, Rig& rig, std::array<POINT, 3>* raw, std::array<POINT, 3>* centres)

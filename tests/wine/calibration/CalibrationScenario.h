@@ -47,7 +47,9 @@ Record ExpectedRecord(const std::array<POINT, 3>& raw);
 // kInitialMode with no history.
 class Rig {
 public:
-    bool Prepare(Panel panel, bool driverKey = true);
+    // `fullScale` 0 takes what this process's Windows version gives; a program that is made to
+    // see another version (the x86 smoke run) needs the driver to map with that one.
+    bool Prepare(Panel panel, bool driverKey = true, int32_t fullScale = 0);
     touchsim::SimClient& Sim() { return sim_; }
     bool State(touchsim::SimControllerState* state) { return sim_.GetState(kDeviceId, state); }
     // Taps the desktop point through the panel; the raw point the controller produced.
@@ -68,7 +70,8 @@ bool NothingStored();
 bool TargetVisible(HWND dialog);
 POINT TargetCentre(HWND dialog);  // the control's screen rectangle centre (its centre pixel)
 // Waits until the upper prompt shows `upper` and is visible (the target is then in place).
-bool WaitForPrompt(HWND dialog, const wchar_t* upper, DWORD timeoutMs);
+// `pollMs` apart; an emulated run asks less often.
+bool WaitForPrompt(HWND dialog, const wchar_t* upper, DWORD timeoutMs, DWORD pollMs = 20);
 // For each of the three targets: waits for its prompt, taps its centre, keeps the raw point.
 bool TapTargets(HWND dialog, Rig& rig, std::array<POINT, 3>* raw, std::array<POINT, 3>* centres = nullptr);
 
