@@ -388,7 +388,12 @@ prepare_prefix() {
             if ((first == 0)) || import_prefix_reg; then
                 link_chinese_font
                 prefix_stamp >"$PREFIX/.qelvo-ready"
-                return 0
+                # Wine starts no kernel driver in the session that made the prefix; the next
+                # session, begun here, serves every check.
+                log "beginning a new session after making the prefix"
+                stop_session_server
+                start_server
+                return
             fi
         fi
         log "prefix creation failed (see $LOGS/wineboot-$attempt.log)"
@@ -399,6 +404,7 @@ prepare_prefix() {
 stop_session_server() {
     if [[ -n $SERVER_STARTED ]]; then
         WINEPREFIX=$PREFIX "$WINESERVER64" -k >/dev/null 2>&1
+        WINEPREFIX=$PREFIX timeout 30 "$WINESERVER64" -w >/dev/null 2>&1
         SERVER_STARTED=
     fi
     local pids

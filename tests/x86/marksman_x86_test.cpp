@@ -25,12 +25,7 @@ using namespace qelvo::test;
 
 std::wstring MarksmanPath()
 {
-    std::wstring path = L"Z:" MARKSMAN_PATH;
-    for (wchar_t& c : path) {
-        if (c == L'/')
-            c = L'\\';
-    }
-    return path;
+    return WinePath(MARKSMAN_PATH);
 }
 
 std::string Utf8(const std::wstring& text)
@@ -176,31 +171,9 @@ TEST_P(X86Calibration, TapsAcceptedByEnterStoreTheDesktopInTheVersionsUnits)
         }
     }
 
-    const Record expected = ExpectedRecord(raw);
-    Stored stored = {};
-    DWORD error = 0;
-    ASSERT_TRUE(ReadStored(&stored, &error)) << "driver key values: error " << error;
-    EXPECT_EQ(stored.value[0], static_cast<uint32_t>(expected.XLow));
-    EXPECT_EQ(stored.value[1], static_cast<uint32_t>(expected.XHigh));
-    EXPECT_EQ(stored.value[2], static_cast<uint32_t>(expected.YLow));
-    EXPECT_EQ(stored.value[3], static_cast<uint32_t>(expected.YHigh));
-    EXPECT_EQ(stored.value[4], expected.SwapXY);
-    // XMin, XRange, YMin, YRange: the whole desktop, in this version's units.
-    EXPECT_EQ(stored.value[5], 0u);
-    EXPECT_EQ(stored.value[6], static_cast<uint32_t>(version.fullScale));
-    EXPECT_EQ(stored.value[7], 0u);
-    EXPECT_EQ(stored.value[8], static_cast<uint32_t>(version.fullScale));
-
+    ExpectStoredMatches(rig, raw, version.fullScale);
     touchsim::SimControllerState state = {};
     ASSERT_TRUE(rig.State(&state));
-    EXPECT_EQ(state.calibration.XLow, expected.XLow);
-    EXPECT_EQ(state.calibration.YLow, expected.YLow);
-    EXPECT_EQ(state.calibration.XHigh, expected.XHigh);
-    EXPECT_EQ(state.calibration.YHigh, expected.YHigh);
-    EXPECT_EQ(state.range.XMin, 0);
-    EXPECT_EQ(state.range.YMin, 0);
-    EXPECT_EQ(state.range.XRange, version.fullScale);
-    EXPECT_EQ(state.range.YRange, version.fullScale);
     EXPECT_EQ(state.mode, kInitialMode) << "the user's mode is back";
 
     // Touches land where they are made through what the driver now holds.

@@ -2,6 +2,8 @@
 
 #include "tests/support/WineTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -121,6 +123,45 @@ bool Rig::Tap(POINT at, POINT* raw)
     raw->x = result.rawX;
     raw->y = result.rawY;
     return true;
+}
+
+std::wstring WinePath(const wchar_t* unixPath)
+{
+    std::wstring path = std::wstring(L"Z:") + unixPath;
+    for (wchar_t& c : path) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return path;
+}
+
+void ExpectStoredMatches(Rig& rig, const std::array<POINT, 3>& raw, int32_t fullScale)
+{
+    const Record expected = ExpectedRecord(raw);
+    Stored stored = {};
+    DWORD error = 0;
+    ASSERT_TRUE(ReadStored(&stored, &error)) << "driver key values: error " << error;
+    EXPECT_EQ(stored.value[0], static_cast<uint32_t>(expected.XLow));
+    EXPECT_EQ(stored.value[1], static_cast<uint32_t>(expected.XHigh));
+    EXPECT_EQ(stored.value[2], static_cast<uint32_t>(expected.YLow));
+    EXPECT_EQ(stored.value[3], static_cast<uint32_t>(expected.YHigh));
+    EXPECT_EQ(stored.value[4], expected.SwapXY);
+    // XMin, XRange, YMin, YRange.
+    EXPECT_EQ(stored.value[5], 0u);
+    EXPECT_EQ(stored.value[6], static_cast<uint32_t>(fullScale));
+    EXPECT_EQ(stored.value[7], 0u);
+    EXPECT_EQ(stored.value[8], static_cast<uint32_t>(fullScale));
+    SimControllerState state = {};
+    ASSERT_TRUE(rig.State(&state));
+    EXPECT_EQ(state.calibration.XLow, expected.XLow);
+    EXPECT_EQ(state.calibration.YLow, expected.YLow);
+    EXPECT_EQ(state.calibration.XHigh, expected.XHigh);
+    EXPECT_EQ(state.calibration.YHigh, expected.YHigh);
+    EXPECT_EQ(state.calibration.SwapXY, expected.SwapXY);
+    EXPECT_EQ(state.range.XMin, 0);
+    EXPECT_EQ(state.range.YMin, 0);
+    EXPECT_EQ(state.range.XRange, fullScale);
+    EXPECT_EQ(state.range.YRange, fullScale);
 }
 
 bool ReadStored(Stored* stored, DWORD* error)

@@ -59,12 +59,19 @@ private:
     touchsim::SimClient sim_;
 };
 
+// A path of the build tree (a Linux path) as Windows programs under Wine reach it, on drive Z:.
+std::wstring WinePath(const wchar_t* unixPath);
+
 // The nine values of the driver key, in stored order; false when XLow is absent.
 struct Stored {
     uint32_t value[9];
 };
 bool ReadStored(Stored* stored, DWORD* error);
 bool NothingStored();
+
+// Checks with GoogleTest that the driver key and the driver hold the record of the raw points and
+// the whole desktop, 0..fullScale on both axes.
+void ExpectStoredMatches(Rig& rig, const std::array<POINT, 3>& raw, int32_t fullScale);
 
 // The calibration window's controls as seen from outside its thread.
 bool TargetVisible(HWND dialog);

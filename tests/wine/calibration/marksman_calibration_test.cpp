@@ -21,12 +21,7 @@ using namespace qelvo::test;
 
 std::wstring MarksmanPath()
 {
-    std::wstring path = L"Z:" MARKSMAN_PATH;
-    for (wchar_t& c : path) {
-        if (c == L'/')
-            c = L'\\';
-    }
-    return path;
+    return WinePath(MARKSMAN_PATH);
 }
 
 std::wstring SystemText(DWORD code)
@@ -93,32 +88,8 @@ protected:
 
     void ExpectStoredMatches(const std::array<POINT, 3>& raw)
     {
-        const Record expected = ExpectedRecord(raw);
-        Stored stored = {};
-        DWORD error = 0;
-        ASSERT_TRUE(ReadStored(&stored, &error)) << error;
-        EXPECT_EQ(stored.value[0], static_cast<uint32_t>(expected.XLow));
-        EXPECT_EQ(stored.value[1], static_cast<uint32_t>(expected.XHigh));
-        EXPECT_EQ(stored.value[2], static_cast<uint32_t>(expected.YLow));
-        EXPECT_EQ(stored.value[3], static_cast<uint32_t>(expected.YHigh));
-        EXPECT_EQ(stored.value[4], expected.SwapXY);
-        touchsim::SimControllerState state = {};
-        ASSERT_TRUE(rig.State(&state));
-        EXPECT_EQ(state.calibration.XLow, expected.XLow);
-        EXPECT_EQ(state.calibration.YLow, expected.YLow);
-        EXPECT_EQ(state.calibration.XHigh, expected.XHigh);
-        EXPECT_EQ(state.calibration.YHigh, expected.YHigh);
-        EXPECT_EQ(state.calibration.SwapXY, expected.SwapXY);
         // The whole desktop: normalised 0..full scale on both axes.
-        const touchsim::DesktopGeometry desktop = touchsim::SystemDesktop();
-        EXPECT_EQ(stored.value[5], static_cast<uint32_t>(state.range.XMin));
-        EXPECT_EQ(stored.value[6], static_cast<uint32_t>(state.range.XRange));
-        EXPECT_EQ(stored.value[7], static_cast<uint32_t>(state.range.YMin));
-        EXPECT_EQ(stored.value[8], static_cast<uint32_t>(state.range.YRange));
-        EXPECT_EQ(state.range.XMin, 0);
-        EXPECT_EQ(state.range.YMin, 0);
-        EXPECT_EQ(state.range.XRange, desktop.fullScale);
-        EXPECT_EQ(state.range.YRange, desktop.fullScale);
+        caltest::ExpectStoredMatches(rig, raw, touchsim::SystemDesktop().fullScale);
     }
 
     Rig rig;
