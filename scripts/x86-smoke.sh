@@ -583,7 +583,7 @@ check_marksman_calibration() {
         for attempt in 1 2 3 4; do
             rm -f "$xml"
             echo "=== attempt $attempt" >>"$out"
-            QELVO_SCREENSHOT_DIR=$(winpath "$SHOTS") x86wine 600 "$out" "$exe" "--gtest_filter=*/$version" \
+            QELVO_SCREENSHOT_DIR=$(winpath "$SHOTS") x86wine 300 "$out" "$exe" "--gtest_filter=*/$version" \
                 "--gtest_output=xml:$(winpath "$xml")"
             status=$?
             # A Marksman left behind would hold the program's mutex for the next run.

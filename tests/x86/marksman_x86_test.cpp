@@ -73,8 +73,12 @@ class X86Calibration : public ::testing::TestWithParam<WindowsVersion> {
 protected:
     void TearDown() override
     {
-        if (marksman.IsRunning())
+        // Removing the device node below may broadcast to every top-level window: a Marksman that
+        // still hangs there would hold it up, so it must be gone first.
+        if (marksman.IsRunning()) {
             marksman.Terminate();
+            marksman.WaitForExit(60000);
+        }
         rig.Sim().Reset();
         DWORD error = 0;
         touchsim::RemoveAllDeviceNodes(&error);
