@@ -14,19 +14,14 @@
 #include <string>
 #include <vector>
 
+namespace {
+
 #ifndef MARKSMAN_PATH
 #error MARKSMAN_PATH must name the built x86 Marksman.exe
 #endif
 
-namespace {
-
 using namespace caltest;
 using namespace qelvo::test;
-
-std::wstring MarksmanPath()
-{
-    return WinePath(MARKSMAN_PATH);
-}
 
 std::string Utf8(const std::wstring& text)
 {
@@ -124,7 +119,7 @@ TEST_P(X86Calibration, TapsAcceptedByEnterStoreTheDesktopInTheVersionsUnits)
     ASSERT_TRUE(PresentVersionToMarksman(version.wineVersion));
     ASSERT_TRUE(rig.Prepare(Panel::Straight, true, version.fullScale));
 
-    ASSERT_TRUE(marksman.Start(L"\"" + MarksmanPath() + L"\" " + kObjectName));
+    ASSERT_TRUE(marksman.Start(L"\"" + WinePath(MARKSMAN_PATH) + L"\" " + kObjectName));
     // Every emulated process start takes a while; the first of a session more.
     HWND dialog = WaitForWindow({L"#32770", nullptr, marksman.Id()}, 240000);
     ASSERT_NE(dialog, nullptr) << "no window of Marksman; " << Whereabouts();
