@@ -113,15 +113,21 @@ own_emulated_pids() {
     done
 }
 
-stop_session() {
+# The wineserver and every emulated process left over; the display stays.
+stop_session_server() {
     if [[ -n $SERVER_STARTED ]]; then
         WINEPREFIX=$PREFIX "$WINESERVER64" -k >/dev/null 2>&1
-        WINEPREFIX=$PREFIX timeout 15 "$WINESERVER64" -w >/dev/null 2>&1
+        WINEPREFIX=$PREFIX timeout 30 "$WINESERVER64" -w >/dev/null 2>&1
         SERVER_STARTED=
     fi
     local pids
     pids=$(own_emulated_pids)
     [[ -n $pids ]] && kill -KILL $pids 2>/dev/null
+    return 0
+}
+
+stop_session() {
+    stop_session_server
     if [[ -n $XVFB_PID ]]; then
         kill "$XVFB_PID" 2>/dev/null
         wait "$XVFB_PID" 2>/dev/null
@@ -399,18 +405,6 @@ prepare_prefix() {
         log "prefix creation failed (see $LOGS/wineboot-$attempt.log)"
     done
     return 1
-}
-
-stop_session_server() {
-    if [[ -n $SERVER_STARTED ]]; then
-        WINEPREFIX=$PREFIX "$WINESERVER64" -k >/dev/null 2>&1
-        WINEPREFIX=$PREFIX timeout 30 "$WINESERVER64" -w >/dev/null 2>&1
-        SERVER_STARTED=
-    fi
-    local pids
-    pids=$(own_emulated_pids)
-    [[ -n $pids ]] && kill -KILL $pids 2>/dev/null
-    return 0
 }
 
 # ---------------------------------------------------------------------------------------------
