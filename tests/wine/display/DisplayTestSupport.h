@@ -187,27 +187,53 @@ inline long DifferingPixels(const Shot& a, const Shot& b, const RECT* ignore = n
     return count;
 }
 
-// Screen pixels inside `area` that are white in `now` but were not in `before`; their bounding box.
+// Screen pixels inside `area` that are white in `now` but were not in `before`, and the box of
+// those that stand in columns of at least `minPerColumn` such pixels: a large glyph fills its
+// columns, while a button redrawn meanwhile adds thin white edges that must not widen the box.
 struct WhiteBlob {
     long count = 0;
     RECT box{0, 0, 0, 0};
 };
 
-inline WhiteBlob NewWhite(const Shot& before, const Shot& now, const RECT& area)
+inline WhiteBlob NewWhite(const Shot& before, const Shot& now, const RECT& area, int minPerColumn = 30)
 {
+    auto isNew = [&](int x, int y) { return now.At(x, y) == 0xFFFFFFu && before.At(x, y) != 0xFFFFFFu; };
     WhiteBlob blob;
     blob.box = RECT{area.right, area.bottom, area.left, area.top};
-    for (int y = area.top; y < area.bottom; ++y)
-        for (int x = area.left; x < area.right; ++x) {
-            if (now.At(x, y) != 0xFFFFFFu || before.At(x, y) == 0xFFFFFFu)
-                continue;
-            ++blob.count;
-            blob.box.left = std::min<LONG>(blob.box.left, x);
-            blob.box.top = std::min<LONG>(blob.box.top, y);
-            blob.box.right = std::max<LONG>(blob.box.right, x + 1);
-            blob.box.bottom = std::max<LONG>(blob.box.bottom, y + 1);
-        }
+    for (int x = area.left; x < area.right; ++x) {
+        int inColumn = 0;
+        for (int y = area.top; y < area.bottom; ++y)
+            inColumn += isNew(x, y) ? 1 : 0;
+        blob.count += inColumn;
+        if (inColumn < minPerColumn)
+            continue;
+        blob.box.left = std::min<LONG>(blob.box.left, x);
+        blob.box.right = std::max<LONG>(blob.box.right, x + 1);
+        for (int y = area.top; y < area.bottom; ++y)
+            if (isNew(x, y)) {
+                blob.box.top = std::min<LONG>(blob.box.top, y);
+                blob.box.bottom = std::max<LONG>(blob.box.bottom, y + 1);
+            }
+    }
     return blob;
+}
+
+// Waits until two shots of `area` in a row are the same, so that a window's first painting is
+// over before a test compares later shots with it.
+inline bool TakeSettled(Shot& shot, const RECT& area, DWORD timeoutMs)
+{
+    Shot previous;
+    if (!previous.Take(area))
+        return false;
+    return qelvo::test::WaitFor(
+        [&] {
+            if (!shot.Take(area))
+                return false;
+            const bool same = shot.rgb == previous.rgb;
+            previous = shot;
+            return same;
+        },
+        timeoutMs);
 }
 
 // Fills the range dialog's four boxes and presses its OK.

@@ -315,7 +315,7 @@ TEST_F(DualDisplay, IdentifyShowsEachNumberOnItsDisplayForTwoSeconds)
     ASSERT_TRUE(qelvo::test::BringToFront(hwnd));
     const RECT desk = VirtualScreen();
     Shot before;
-    ASSERT_TRUE(before.Take(desk));
+    ASSERT_TRUE(TakeSettled(before, desk, kStepTimeout));
 
     ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDC_IDENTIFY)));
     const DWORD clicked = ::GetTickCount();
@@ -332,28 +332,35 @@ TEST_F(DualDisplay, IdentifyShowsEachNumberOnItsDisplayForTwoSeconds)
         EXPECT_EQ(::GetWindow(number, GW_OWNER), nullptr);
     }
     // Large white digits: a narrow "1" on the first display, a wider "2" on the second.
+    // Both digits drawn, and the same in two shots in a row.
     WhiteBlob one, two;
     Shot during;
     ASSERT_TRUE(WaitFor(
         [&] {
             if (!during.Take(desk))
                 return false;
+            const WhiteBlob lastOne = one, lastTwo = two;
             one = NewWhite(before, during, monitors[0]);
             two = NewWhite(before, during, monitors[1]);
-            return one.count > 3000 && two.count > 3000;
+            return one.count > 3000 && two.count > 3000 && one.count == lastOne.count &&
+                   two.count == lastTwo.count && EqualRect(&one.box, &lastOne.box) &&
+                   EqualRect(&two.box, &lastTwo.box);
         },
         kStepTimeout));
     qelvo::test::CaptureScreenPng(L"identify-dual.png", &desk);
     EXPECT_GT(one.box.bottom - one.box.top, 250);
     EXPECT_GT(two.box.bottom - two.box.top, 250);
-    EXPECT_LT(one.box.right - one.box.left, two.box.right - two.box.left);
+    EXPECT_LT(one.box.right - one.box.left, two.box.right - two.box.left)
+        << "digit boxes " << testing::PrintToString(FromRECT(one.box)) << " and "
+        << testing::PrintToString(FromRECT(two.box));
     EXPECT_LT(std::abs(Centre(two.box).x - Centre(monitors[1]).x), 120);
 
     ASSERT_TRUE(WaitFor([] { return NumberWindows().empty(); }, kStepTimeout));
     const DWORD lifetime = ::GetTickCount() - clicked;
     EXPECT_GE(lifetime, 1900u);
     ASSERT_TRUE(WaitFor([] { return DisplayNumberWindow::LiveCount() == 0; }, kStepTimeout));
-    std::printf("number windows lived %lu ms\n", static_cast<unsigned long>(lifetime));
+    std::printf("number windows lived %lu ms; digits %ld and %ld px wide\n", static_cast<unsigned long>(lifetime),
+                static_cast<long>(one.box.right - one.box.left), static_cast<long>(two.box.right - two.box.left));
 
     // The dialog is still there and answers.
     EXPECT_TRUE(::IsWindowVisible(hwnd));
@@ -441,7 +448,7 @@ TEST_F(TripleDisplay, LeftOfPrimaryStartsAtZeroAndIdentifyShowsThreeNumbers)
     }
 
     Shot before;
-    ASSERT_TRUE(before.Take(desk));
+    ASSERT_TRUE(TakeSettled(before, desk, kStepTimeout));
     ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDC_IDENTIFY)));
     std::vector<HWND> shown;
     ASSERT_TRUE(WaitFor([&] { return (shown = NumberWindows()).size() == 3; }, kStepTimeout));
