@@ -173,21 +173,62 @@ wait_for() {
 # ---------------------------------------------------------------------------------------------
 # Preparation: qemu-i386-static, the i386 Wine root, the prefix.
 
-prepare_qemu() {
-    [[ -x $QEMU ]] && return 0
+# The emulator. The release's own qemu-user-static (7.2 on bookworm) takes most of a minute for a
+# calibration that 10.0 does in seconds, and now and then ends a threaded program with "uncaught
+# target signal 11"; so the release's backports are asked first, through an apt state of their
+# own, and the release's package is the fallback. The stamp names the version in use.
+QEMU_STAMP=$EMU/qemu-i386-static.version
+
+# unpack_qemu <deb> <path in the package>: the static emulator, checked to start.
+unpack_qemu() {
+    dpkg-deb --fsys-tarfile "$1" | tar -x -O "$2" >"$QEMU.tmp" && chmod 755 "$QEMU.tmp" &&
+        "$QEMU.tmp" --version | head -n 1 >"$QEMU_STAMP.tmp" && mv "$QEMU.tmp" "$QEMU" &&
+        mv "$QEMU_STAMP.tmp" "$QEMU_STAMP"
+}
+
+qemu_from_backports() {
+    local apt=$EMU/apt-backports debs=$EMU/debs-backports codename deb
+    codename=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
+    [[ -n $codename ]] || return 1
+    mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/parts" "$debs" || return 1
+    echo "deb http://deb.debian.org/debian $codename-backports main" >"$apt/sources.list"
+    printf '%s\n' "Dir::Etc::SourceList \"$apt/sources.list\";" "Dir::Etc::SourceParts \"$apt/parts\";" \
+        "Dir::State::Lists \"$apt/lists\";" "Dir::Cache \"$apt/cache\";" >"$apt/apt.conf"
+    if ! ls "$debs"/qemu-user_*.deb >/dev/null 2>&1; then
+        { retry 2 5 env APT_CONFIG="$apt/apt.conf" apt-get -q -o APT::Sandbox::User=root update &&
+            (cd "$debs" && retry 3 5 env APT_CONFIG="$apt/apt.conf" apt-get download -q -o APT::Sandbox::User=root \
+                qemu-user); } >>"$LOGS/prepare.log" 2>&1 || return 1
+    fi
+    deb=$(ls "$debs"/qemu-user_*.deb | tail -n 1)
+    unpack_qemu "$deb" ./usr/bin/qemu-i386 || return 1
+    # Only a newer emulator is worth the detour.
+    local major
+    major=$(sed -n 's/^qemu-i386 version \([0-9]*\)\..*/\1/p' "$QEMU_STAMP")
+    ((${major:-0} >= 8)) || { rm -f "$QEMU" "$QEMU_STAMP"; return 1; }
+}
+
+qemu_from_release() {
     local debs=$EMU/debs
-    mkdir -p "$debs"
+    mkdir -p "$debs" || return 1
     if ! ls "$debs"/qemu-user-static_*.deb >/dev/null 2>&1; then
         # A machine whose package lists are stale or missing gets them once.
         (cd "$debs" && apt-get download -q -o APT::Sandbox::User=root qemu-user-static) >>"$LOGS/prepare.log" 2>&1 ||
             { apt-get update -q >>"$LOGS/prepare.log" 2>&1 &&
                 (cd "$debs" && retry 3 5 apt-get download -q -o APT::Sandbox::User=root qemu-user-static) >>"$LOGS/prepare.log" 2>&1; } ||
-            { log "cannot download qemu-user-static (see $LOGS/prepare.log)"; return 1; }
+            return 1
     fi
-    dpkg-deb --fsys-tarfile "$(ls "$debs"/qemu-user-static_*.deb | tail -n 1)" |
-        tar -x -O ./usr/bin/qemu-i386-static >"$QEMU.tmp" &&
-        chmod 755 "$QEMU.tmp" && mv "$QEMU.tmp" "$QEMU" ||
-        { log "cannot unpack qemu-i386-static"; return 1; }
+    unpack_qemu "$(ls "$debs"/qemu-user-static_*.deb | tail -n 1)" ./usr/bin/qemu-i386-static
+}
+
+prepare_qemu() {
+    if ! [[ -x $QEMU && -s $QEMU_STAMP ]]; then
+        rm -f "$QEMU" "$QEMU_STAMP"
+        qemu_from_backports || {
+            log "no newer emulator from the backports (see $LOGS/prepare.log); taking the release's"
+            qemu_from_release
+        } || { log "cannot get qemu-i386-static (see $LOGS/prepare.log)"; return 1; }
+    fi
+    log "emulator: $(cat "$QEMU_STAMP")"
 }
 
 # Apt with its own state: i386 package lists and an empty status, so that dependency resolution
@@ -304,6 +345,21 @@ start_server() {
     SERVER_STARTED=1
 }
 
+# begin_session: a session anew. Its first program has Wine start the services (and, in a
+# prefix just made, wineboot --init once more); that is let finish before any check starts, and
+# a session whose start hangs is begun once more.
+begin_session() {
+    local attempt
+    for attempt in 1 2; do
+        stop_session_server
+        start_server || return 1
+        x86wine 120 "$LOGS/session.log" cmd /c exit &&
+            wait_for 120 eval '! emulated_running wineboot.exe' && return 0
+        log "the session did not start (attempt $attempt, see $LOGS/session.log)"
+    done
+    return 1
+}
+
 # The prefix as the checks want it: the dialog font mapped to a font this machine has, message
 # boxes in the font of a Chinese Windows (宋体 9 pt, GB2312), a service start timeout that allows
 # for emulation, and message boxes traced for the checks.
@@ -371,7 +427,7 @@ prepare_prefix() {
     write_prefix_reg
     if [[ -f $PREFIX/.qelvo-ready && -f $PREFIX/system.reg ]]; then
         link_chinese_font
-        start_server || return 1
+        begin_session || return 1
         [[ $(cat "$PREFIX/.qelvo-ready") == "$(prefix_stamp)" ]] && return 0
         if [[ $(cut -d' ' -f1 "$PREFIX/.qelvo-ready") == "$WINE_VERSION" ]]; then
             log "updating the prefix's registry settings"
@@ -389,17 +445,17 @@ prepare_prefix() {
         # the registry import), and the init goes on after that program returned.
         x86wine 900 "$LOGS/wineboot-$attempt.log" regedit /S "$(winpath "$EMU/prefix.reg")"
         first=$?
-        if wait_for 900 eval '! emulated_running wineboot.exe' &&
-            [[ -s $PREFIX/system.reg && -f $PREFIX/drive_c/windows/system32/kernel32.dll ]]; then
-            if ((first == 0)) || import_prefix_reg; then
+        if wait_for 900 eval '! emulated_running wineboot.exe'; then
+            # Wine starts no kernel driver in the session that made the prefix; the next session,
+            # begun here, serves every check. The server writes the registry out when it ends
+            # (otherwise only every half minute), so the prefix is looked at after that.
+            log "beginning a new session after making the prefix"
+            begin_session || return 1
+            if [[ -s $PREFIX/system.reg && -f $PREFIX/drive_c/windows/system32/kernel32.dll ]] &&
+                { ((first == 0)) || import_prefix_reg; }; then
                 link_chinese_font
                 prefix_stamp >"$PREFIX/.qelvo-ready"
-                # Wine starts no kernel driver in the session that made the prefix; the next
-                # session, begun here, serves every check.
-                log "beginning a new session after making the prefix"
-                stop_session_server
-                start_server
-                return
+                return 0
             fi
         fi
         log "prefix creation failed (see $LOGS/wineboot-$attempt.log)"
@@ -532,8 +588,7 @@ start_simulator() {
     : >"$out"
     x86wine 400 "$out" "$bin/touchsim.exe" install --dir "$(winpath "$bin")" && return 0
     log "the driver did not start in this session; starting the session anew (see $out)"
-    stop_session_server
-    start_server || return 1
+    begin_session || return 1
     x86wine 400 "$out" "$bin/touchsim.exe" start
 }
 
