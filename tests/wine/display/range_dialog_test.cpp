@@ -84,6 +84,20 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(fw::InitCommonControlClasses()); }
     void SetUp() override { ASSERT_EQ(::GetSystemMetrics(SM_CMONITORS), 1) << "run on a single display"; }
 
+    // Starts the dialog on `run`, brings it to the front and waits until its boxes show its own
+    // window rectangle, the one returned in `own`.
+    void OpenInFront(UiThread& run, HWND* hwnd, RECT* own)
+    {
+        ASSERT_TRUE(run.Start());
+        const HWND dialog = WaitForRangeDialog();
+        ASSERT_NE(dialog, nullptr);
+        *hwnd = dialog;
+        ASSERT_TRUE(qelvo::test::BringToFront(dialog));
+        const RECT rect = WindowRectOf(dialog);
+        *own = rect;
+        ASSERT_TRUE(WaitFor([&] { return BoxesShow(dialog, rect); }, kStepTimeout));
+    }
+
     // Presses the left button on `icon`'s centre, moves through `via` to `to`, waiting for the
     // dialog to show each point's effect, and releases it there.
     void DragIcon(HWND dialog, int iconId, POINT to, const std::function<void()>& whileHeld = nullptr)
@@ -159,12 +173,9 @@ TEST_F(RangeDialog, DraggingTheTargetsSetsTheCornersAndLeavesTheScreenAsItWas)
 {
     CalibrationRangeDialog dialog(nullptr);
     UiThread run([&] { return dialog.RunModal(); });
-    ASSERT_TRUE(run.Start());
-    HWND hwnd = WaitForRangeDialog();
-    ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(qelvo::test::BringToFront(hwnd));
-    const RECT own = WindowRectOf(hwnd);
-    ASSERT_TRUE(WaitFor([&] { return BoxesShow(hwnd, own); }, kStepTimeout));
+    HWND hwnd = nullptr;
+    RECT own{};
+    ASSERT_NO_FATAL_FAILURE(OpenInFront(run, &hwnd, &own));
     const RECT screen = VirtualScreen();
     Shot before;
     ASSERT_TRUE(before.Take(screen));
@@ -213,12 +224,9 @@ TEST_F(RangeDialog, DraggingPastTheOtherCornerSwapsTheCornersOnRelease)
 {
     CalibrationRangeDialog dialog(nullptr);
     UiThread run([&] { return dialog.RunModal(); });
-    ASSERT_TRUE(run.Start());
-    HWND hwnd = WaitForRangeDialog();
-    ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(qelvo::test::BringToFront(hwnd));
-    const RECT own = WindowRectOf(hwnd);
-    ASSERT_TRUE(WaitFor([&] { return BoxesShow(hwnd, own); }, kStepTimeout));
+    HWND hwnd = nullptr;
+    RECT own{};
+    ASSERT_NO_FATAL_FAILURE(OpenInFront(run, &hwnd, &own));
     // Typed corners take effect at the first move of the drag.
     ::SetDlgItemTextW(hwnd, IDC_RANGE_RIGHT, L"300");
     ::SetDlgItemTextW(hwnd, IDC_RANGE_BOTTOM, L"200");
@@ -247,12 +255,9 @@ TEST_F(RangeDialog, DragCancelledBySystemEndsTheDragAndRestoresTheScreen)
 {
     CalibrationRangeDialog dialog(nullptr);
     UiThread run([&] { return dialog.RunModal(); });
-    ASSERT_TRUE(run.Start());
-    HWND hwnd = WaitForRangeDialog();
-    ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(qelvo::test::BringToFront(hwnd));
-    const RECT own = WindowRectOf(hwnd);
-    ASSERT_TRUE(WaitFor([&] { return BoxesShow(hwnd, own); }, kStepTimeout));
+    HWND hwnd = nullptr;
+    RECT own{};
+    ASSERT_NO_FATAL_FAILURE(OpenInFront(run, &hwnd, &own));
     Shot before;
     ASSERT_TRUE(before.Take(VirtualScreen()));
 
@@ -331,11 +336,9 @@ TEST_F(RangeDialog, ShowRangeInvertsTheTypedRectangleForASecond)
 {
     CalibrationRangeDialog dialog(nullptr);
     UiThread run([&] { return dialog.RunModal(); });
-    ASSERT_TRUE(run.Start());
-    HWND hwnd = WaitForRangeDialog();
-    ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(qelvo::test::BringToFront(hwnd));
-    const RECT own = WindowRectOf(hwnd);
+    HWND hwnd = nullptr;
+    RECT own{};
+    ASSERT_NO_FATAL_FAILURE(OpenInFront(run, &hwnd, &own));
     ::SetDlgItemTextW(hwnd, IDC_RANGE_LEFT, L"40");
     ::SetDlgItemTextW(hwnd, IDC_RANGE_TOP, L"30");
     ::SetDlgItemTextW(hwnd, IDC_RANGE_RIGHT, L"300");
