@@ -20,7 +20,7 @@ struct ScreenRange {
 
 class CalibrationApp : public fw::App {
 public:
-    TouchDeviceManager deviceManager;
+    touch::TouchDeviceManager deviceManager;
     Rect displayRect{};         // virtual-screen pixels, right and bottom exclusive
     ScreenRange screenRange{};  // the same area, normalised
 

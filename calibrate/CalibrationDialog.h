@@ -81,7 +81,7 @@ private:
     fw::Static upperPrompt;
     fw::AnimateControl target;
     HICON icon;
-    ErrorTextHolder errorText;
+    touch::ErrorTextHolder errorText;
     HANDLE cancelEvent;
     HANDLE acceptEvent;
     std::atomic<UINT_PTR> timerId;

@@ -121,11 +121,11 @@ bool CalibrationWorker::RestoreMode()
 
 bool CalibrationWorker::Start()
 {
-    if (!EnableSystemProfilePrivilege()) {
+    if (!touch::EnableSystemProfilePrivilege()) {
         Fail(IDS_NO_PRIVILEGE, 0);
         return false;
     }
-    device = OpenTouchControlDevice();
+    device = touch::OpenTouchControlDevice();
     if (device == INVALID_HANDLE_VALUE) {
         Fail(IDS_DRIVER_NOT_LOADED, 0);
         return false;

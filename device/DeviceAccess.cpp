@@ -4,6 +4,8 @@
 
 #include <stdio.h>
 
+namespace touch {
+
 bool EnableSystemProfilePrivilege()
 {
     HANDLE token = nullptr;
@@ -72,3 +74,5 @@ const wchar_t* ErrorTextHolder::FormatErrorText(DWORD code)
     text = block;
     return text;
 }
+
+} // namespace touch

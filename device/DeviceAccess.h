@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+namespace touch {
+
 // Enables "SeSystemProfilePrivilege" in the process token. False when the token cannot be opened,
 // the privilege is unknown, or the account does not hold it.
 bool EnableSystemProfilePrivilege();
@@ -29,3 +31,5 @@ public:
 private:
     wchar_t* text = nullptr;
 };
+
+} // namespace touch

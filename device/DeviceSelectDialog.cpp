@@ -2,6 +2,8 @@
 
 #include "device/DeviceSelectResource.h"
 
+namespace touch {
+
 DeviceSelectDialog::DeviceSelectDialog(const TouchDeviceEntry* entries, uint32_t count, HWND parent)
     : Dialog(IDD_DEVICE_SELECT, parent), entries_(entries), count_(entries != nullptr ? count : 0)
 {
@@ -75,3 +77,5 @@ void DeviceSelectDialog::OnOK()
     chosen_ = index;
     EndDialog(IDOK);
 }
+
+} // namespace touch

@@ -8,6 +8,8 @@
 
 #include <stdint.h>
 
+namespace touch {
+
 class DeviceSelectDialog : public fw::Dialog {
 public:
     DeviceSelectDialog(const TouchDeviceEntry* entries, uint32_t count, HWND parent = nullptr);
@@ -35,3 +37,5 @@ private:
     fw::Static manufacturer_;
     fw::Static description_;
 };
+
+} // namespace touch

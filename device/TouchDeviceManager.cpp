@@ -1,5 +1,6 @@
 #include "device/TouchDeviceManager.h"
 
+#include "device/ControlDevice.h"
 #include "device/DeviceAccess.h"
 #include "device/DeviceListReply.h"
 #include "device/DeviceSelectDialog.h"
@@ -10,6 +11,8 @@
 #include <string.h>
 #include <vector>
 
+namespace touch {
+
 #if !defined(_WIN64)
 static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA of the x86 target");
 #endif
@@ -17,42 +20,15 @@ static_assert(sizeof(wchar_t) == sizeof(uint16_t), "UTF-16 units");
 
 namespace {
 
-// Owns one Win32 handle of the kinds discovery opens.
-class DeviceHandle {
-public:
-    explicit DeviceHandle(HANDLE handle) : handle_(handle) {}
-    ~DeviceHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr)
-            ::CloseHandle(handle_);
-    }
-    DeviceHandle(const DeviceHandle&) = delete;
-    DeviceHandle& operator=(const DeviceHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-
-private:
-    HANDLE handle_;
+struct DeviceInfoSetTraits {
+    using Type = HDEVINFO;
+    static Type None() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Type set) { return set != INVALID_HANDLE_VALUE && set != nullptr; }
+    static void Close(Type set) { ::SetupDiDestroyDeviceInfoList(set); }
 };
+using DeviceInfoSet = fw::UniqueHandle<DeviceInfoSetTraits>;
 
-class DeviceInfoSet {
-public:
-    explicit DeviceInfoSet(HDEVINFO set) : set_(set) {}
-    ~DeviceInfoSet()
-    {
-        if (set_ != INVALID_HANDLE_VALUE)
-            ::SetupDiDestroyDeviceInfoList(set_);
-    }
-    DeviceInfoSet(const DeviceInfoSet&) = delete;
-    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-    HDEVINFO Get() const { return set_; }
-    bool Valid() const { return set_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HDEVINFO set_;
-};
-
-constexpr DWORD kPropertyBytes = touch::kObjectNameUnits * sizeof(wchar_t);  // 400
+constexpr DWORD kPropertyBytes = kObjectNameUnits * sizeof(wchar_t);  // 400
 
 // One property read into the shared buffer. The buffer has one unit more than the 400 bytes the
 // system may fill, so that a value without a terminator is still terminated after its last unit.
@@ -66,7 +42,7 @@ PropertyRead ReadTextProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD prope
                                              kPropertyBytes, &size)) {
         return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? PropertyRead::TooLarge : PropertyRead::Failed;
     }
-    if (type != REG_SZ || !touch::TerminatePropertyText(buffer, touch::kObjectNameUnits + 1, size))
+    if (type != REG_SZ || !TerminatePropertyText(buffer, kObjectNameUnits + 1, size))
         return PropertyRead::Unusable;
     return PropertyRead::Ok;
 }
@@ -103,43 +79,32 @@ bool TouchDeviceManager::Initialize()
 
 bool TouchDeviceManager::QueryDriver()
 {
-    DeviceHandle device(OpenTouchControlDevice());
-    if (!device.Valid())
+    ControlDevice device;
+    if (!device.Open())
         return false;
 
-    touch::DeviceCountRecord countRecord = {0};
-    DWORD returned = 0;
-    if (!::DeviceIoControl(device.Get(), touch::IOCTL_TOUCH_GET_DEVICE_COUNT, &countRecord, sizeof(countRecord),
-                           &countRecord, sizeof(countRecord), &returned, nullptr)) {
+    uint32_t capacity = 0;
+    if (!device.GetDeviceCount(&capacity))
         return false;
-    }
-    if (returned != sizeof(countRecord)) {
-        ::SetLastError(ERROR_INVALID_DATA);
-        return false;
-    }
-    const uint32_t capacity = countRecord.count;
 
     // A count whose reply would not fit a 32-bit byte count cannot be asked for.
     uint32_t replyBytes = 0;
-    if (!touch::DeviceListReplyBytes(capacity, &replyBytes)) {
+    if (!DeviceListReplyBytes(capacity, &replyBytes)) {
         ::SetLastError(ERROR_ARITHMETIC_OVERFLOW);
         return false;
     }
-    touch::DeviceListRequest request = touch::MakeDeviceListRequest(capacity);
     std::unique_ptr<unsigned char[]> reply(new (std::nothrow) unsigned char[replyBytes]());
     if (!reply) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    returned = 0;
-    if (!::DeviceIoControl(device.Get(), touch::IOCTL_TOUCH_GET_DEVICE_LIST, &request, sizeof(request),
-                           reply.get(), replyBytes, &returned, nullptr)) {
+    uint32_t returned = 0;
+    if (!device.GetDeviceList(capacity, reply.get(), replyBytes, &returned))
         return false;
-    }
 
-    std::vector<touch::DeviceListEntry> records;
+    std::vector<DeviceListEntry> records;
     try {
-        if (!touch::ReadDeviceListReply(reply.get(), replyBytes, returned, capacity, &records)) {
+        if (!ReadDeviceListReply(reply.get(), replyBytes, returned, capacity, &records)) {
             ::SetLastError(ERROR_INVALID_DATA);
             return false;
         }
@@ -176,7 +141,7 @@ bool TouchDeviceManager::MatchSetupDevices()
         return false;
 
     bool matched = false;
-    wchar_t buffer[touch::kObjectNameUnits + 1] = {};
+    wchar_t buffer[kObjectNameUnits + 1] = {};
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof(device);
     for (DWORD index = 0; ::SetupDiEnumDeviceInfo(usbDevices.Get(), index, &device); ++index) {
@@ -199,16 +164,16 @@ bool TouchDeviceManager::MatchSetupDevices()
 
         if (ReadTextProperty(usbDevices.Get(), &device, SPDRP_MFG, buffer) != PropertyRead::Ok)
             break;
-        touch::CopyTerminatedText(entry->manufacturer, buffer);
+        CopyTerminatedText(entry->manufacturer, buffer);
         if (ReadTextProperty(usbDevices.Get(), &device, SPDRP_DEVICEDESC, buffer) != PropertyRead::Ok)
             break;
-        touch::CopyTerminatedText(entry->description, buffer);
+        CopyTerminatedText(entry->description, buffer);
         if (!::SetupDiGetDeviceInstanceIdW(usbDevices.Get(), &device, entry->instanceId,
-                                          touch::kObjectNameUnits, nullptr)) {
+                                          kObjectNameUnits, nullptr)) {
             entry->instanceId[0] = L'\0';
             break;
         }
-        entry->instanceId[touch::kObjectNameUnits - 1] = L'\0';
+        entry->instanceId[kObjectNameUnits - 1] = L'\0';
 
         entry->devInfo.cbSize = sizeof(entry->devInfo);
         const bool opened =
@@ -287,6 +252,15 @@ bool TouchDeviceManager::OpenDeviceKey(HKEY* key) const
     return true;
 }
 
+bool TouchDeviceManager::OpenDeviceKey(fw::RegistryKey& key) const
+{
+    HKEY opened = nullptr;
+    if (!OpenDeviceKey(&opened))
+        return false;
+    key.Reset(opened);
+    return true;
+}
+
 LONG TouchDeviceManager::CloseDeviceKey(HKEY key) const
 {
     return ::RegCloseKey(key);
@@ -302,3 +276,5 @@ void TouchDeviceManager::Release()
     selected = -1;
     deviceInfoSet = INVALID_HANDLE_VALUE;
 }
+
+} // namespace touch

@@ -3,11 +3,14 @@
 #pragma once
 
 #include "device/TouchProtocol.h"
+#include "framework/Handle.h"
 
 #include <windows.h>
 #include <setupapi.h>
 
 #include <stdint.h>
+
+namespace touch {
 
 // One controller as the driver reports it, with what the device installer knows of it. Texts are
 // zero-terminated; an entry that no device node matched keeps empty texts and an unfilled devInfo.
@@ -43,6 +46,8 @@ public:
     // owns it and hands it back to CloseDeviceKey. False and *key untouched on failure.
     bool OpenDeviceKey(HKEY* key) const;
     LONG CloseDeviceKey(HKEY key) const;
+    // The same key handed to an owner that closes it.
+    bool OpenDeviceKey(fw::RegistryKey& key) const;
 
     // Back to empty; the manager may be initialised again afterwards.
     void Release();
@@ -61,3 +66,5 @@ private:
     int32_t selected;
     HDEVINFO deviceInfoSet;
 };
+
+} // namespace touch

@@ -3,6 +3,7 @@
 // compiles natively and in kernel mode. All records are packed little-endian 32-bit fields.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 namespace touch {
@@ -102,6 +103,22 @@ static_assert(sizeof(TouchModeRecord) == 8, "record size");
 static_assert(sizeof(CalibrationStateRecord) == 16, "record size");
 static_assert(sizeof(CalibrationRecord) == 24, "record size");
 static_assert(sizeof(ScreenRangeRecord) == 20, "record size");
+
+// Field offsets as the driver lays the records out: a swapped field fails here, not in the field.
+static_assert(offsetof(DeviceListHeader, reserved) == 0 && offsetof(DeviceListHeader, count) == 4, "layout");
+static_assert(offsetof(DeviceListEntry, deviceId) == 0 && offsetof(DeviceListEntry, objectName) == 4, "layout");
+static_assert(offsetof(TouchModeRecord, deviceId) == 0 && offsetof(TouchModeRecord, mode) == 4, "layout");
+static_assert(offsetof(CalibrationStateRecord, deviceId) == 0 && offsetof(CalibrationStateRecord, state) == 4 &&
+                  offsetof(CalibrationStateRecord, rawX) == 8 && offsetof(CalibrationStateRecord, rawY) == 12,
+              "layout");
+static_assert(offsetof(CalibrationRecord, deviceId) == 0 && offsetof(CalibrationRecord, XLow) == 4 &&
+                  offsetof(CalibrationRecord, YLow) == 8 && offsetof(CalibrationRecord, XHigh) == 12 &&
+                  offsetof(CalibrationRecord, YHigh) == 16 && offsetof(CalibrationRecord, SwapXY) == 20,
+              "layout");
+static_assert(offsetof(ScreenRangeRecord, deviceId) == 0 && offsetof(ScreenRangeRecord, XMin) == 4 &&
+                  offsetof(ScreenRangeRecord, XRange) == 8 && offsetof(ScreenRangeRecord, YMin) == 12 &&
+                  offsetof(ScreenRangeRecord, YRange) == 16,
+              "layout");
 
 // Bytes of a device list reply (and request buffer) for n entries.
 constexpr uint32_t DeviceListBytes(uint32_t n)

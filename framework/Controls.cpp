@@ -193,9 +193,20 @@ void Trackbar::SetPosition(int position, bool redraw) const
     Send(TBM_SETPOS, redraw ? TRUE : FALSE, position);
 }
 
+void Trackbar::SetTicFrequency(int frequency) const
+{
+    Send(TBM_SETTICFREQ, static_cast<WPARAM>(frequency), 0);
+}
+
 void UpDown::SetRange(int minimum, int maximum) const
 {
-    Send(UDM_SETRANGE32, static_cast<WPARAM>(minimum), static_cast<LPARAM>(maximum));
+    // The upper limit in the low word, the lower in the high word.
+    Send(UDM_SETRANGE, 0, MAKELPARAM(static_cast<short>(maximum), static_cast<short>(minimum)));
+}
+
+HWND UpDown::SetBuddy(HWND buddy) const
+{
+    return reinterpret_cast<HWND>(Send(UDM_SETBUDDY, reinterpret_cast<WPARAM>(buddy), 0));
 }
 
 int UpDown::Position() const

@@ -76,11 +76,16 @@ public:
     void SetRange(int minimum, int maximum, bool redraw = true) const;
     int Position() const;
     void SetPosition(int position, bool redraw = true) const;
+    // A tick every `frequency` positions (TBS_AUTOTICKS).
+    void SetTicFrequency(int frequency) const;
 };
 
 class UpDown : public Control {
 public:
+    // UDM_SETRANGE: 16-bit limits, as Windows 2000's control keeps them.
     void SetRange(int minimum, int maximum) const;
+    // The window whose text the control sets; returns the previous buddy.
+    HWND SetBuddy(HWND buddy) const;
     int Position() const;
     void SetPosition(int position) const;
 };

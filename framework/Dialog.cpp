@@ -177,6 +177,20 @@ bool DataExchange::TrackbarPosition(int id, int& position)
     return true;
 }
 
+bool DataExchange::Check(int id, bool& checked)
+{
+    if (failed_)
+        return false;
+    HWND control = Find(id);
+    if (control == nullptr)
+        return false;
+    if (save_)
+        checked = ::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    else
+        ::SendMessageW(control, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    return true;
+}
+
 bool DataExchange::ListIndex(int id, int& index)
 {
     return SelectionIndex(id, index, LB_GETCURSEL, LB_SETCURSEL);

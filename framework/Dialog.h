@@ -57,6 +57,8 @@ public:
     // -1 for none.
     bool Radio(int firstId, int& index);
     bool TrackbarPosition(int id, int& position);
+    // Check box state: checked (BST_CHECKED) <-> true; an indeterminate box saves as false.
+    bool Check(int id, bool& checked);
     // Selection index of a list box or combo box; -1 for none.
     bool ListIndex(int id, int& index);
     bool ComboIndex(int id, int& index);

@@ -14,6 +14,7 @@
 #include <vector>
 
 using namespace qelvo::test;
+using namespace touch;
 
 namespace {
 

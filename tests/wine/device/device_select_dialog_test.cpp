@@ -12,6 +12,7 @@
 #include <string.h>
 
 using namespace qelvo::test;
+using namespace touch;
 
 namespace {
 
