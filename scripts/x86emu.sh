@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The emulated 32-bit Wine of the x86 smoke run (sourced by scripts/x86-smoke.sh, after
 # scripts/wine-harness.sh): qemu-i386-static and the i386 Wine of the installed wine64's version,
 # unpacked from Debian packages into $EMU; a 32-bit prefix; sessions served by the system's
