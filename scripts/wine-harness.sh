@@ -48,9 +48,14 @@ qelvo_wait_for() {
 
 _qelvo_alive() { kill -0 "$1" 2>/dev/null; }
 
+# _qelvo_display_ready <n>: our Xvfb serves display :n. Another one started on the same number at
+# the same moment may answer first; the lock file names the server that won.
 _qelvo_display_ready() {
+    local owner
     _qelvo_alive "$_qelvo_xvfb_pid" || return 0 # ends the wait; the caller sees the dead server
-    xdpyinfo -display "$1" >/dev/null 2>&1
+    read -r owner 2>/dev/null <"/tmp/.X$1-lock" || return 1
+    [[ $owner =~ ^[0-9]+$ ]] && ((owner == _qelvo_xvfb_pid)) || return 1
+    xdpyinfo -display ":$1" >/dev/null 2>&1
 }
 
 # qelvo_display_start: $QELVO_HARNESS_DISPLAY when set, else an Xvfb 1024x768x24 of its own on the
@@ -69,12 +74,12 @@ qelvo_display_start() {
         log=$QELVO_LOG_DIR/xvfb.log
         Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$log" 2>&1 &
         _qelvo_xvfb_pid=$!
-        qelvo_wait_for 30 "Xvfb on :$n" _qelvo_display_ready ":$n" || return 1
-        if _qelvo_alive "$_qelvo_xvfb_pid"; then
+        if qelvo_wait_for 30 "Xvfb on :$n" _qelvo_display_ready "$n" && _qelvo_alive "$_qelvo_xvfb_pid"; then
             export DISPLAY=:$n
             return 0
         fi
-        wait "$_qelvo_xvfb_pid" 2>/dev/null
+        # Lost the number to another server (ours then ends by itself) or never came up.
+        qelvo_end_process "$_qelvo_xvfb_pid"
         _qelvo_xvfb_pid=
     done
     _qelvo_log "no free display between :150 and :249"

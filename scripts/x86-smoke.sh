@@ -123,7 +123,7 @@ nodriver_attempt() {
     if [[ -n $win ]]; then
         fact nodriver window 1
         qelvo_screenshot marksman-message20 >/dev/null
-        xdotool windowfocus --sync "$win" key Return 2>/dev/null
+        timeout 30 xdotool windowfocus --sync "$win" key Return 2>/dev/null
         fact nodriver end_limit 120
         qelvo_wait_for 120 "Marksman to end" ended $pid && fact nodriver ended 1
     fi
@@ -189,7 +189,7 @@ main() {
     local status=$?
     smoke record EmulatedWineSession "$([[ $status == 0 ]] && echo pass || echo fail)" $((SECONDS - started)) \
         "$([[ $status == 0 ]] || echo "the emulated 32-bit Wine could not be prepared (logs: $LOGS)")"
-    log "preparation $((SECONDS - started))s"
+    log "preparation $((SECONDS - started))s (display ${DISPLAY:-none})"
     if ((status == 0)); then
         for check in $CHECKS; do
             "check_$check"

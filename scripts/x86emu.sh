@@ -70,7 +70,7 @@ x86emu_kill() {
 # x86emu_stop: the wineserver and every emulated process left over.
 x86emu_stop() {
     if [[ -n $_x86emu_server_started ]]; then
-        "$WINESERVER64" -k >/dev/null 2>&1
+        timeout 60 "$WINESERVER64" -k >/dev/null 2>&1
         timeout 30 "$WINESERVER64" -w >/dev/null 2>&1
         _x86emu_server_started=
     fi
