@@ -76,7 +76,7 @@ demo_show_window() {
     pid=$!
     if ! qelvo_wait_for 120 "a window of $name" _demo_window_of "$pid" "$name" || ! _qelvo_alive "$pid"; then
         echo "demo: $name showed no window (log: $QELVO_LOG_DIR/demo-$shot.log)"
-        _qelvo_end_process "$pid"
+        qelvo_end_process "$pid"
         return 1
     fi
     qelvo_screenshot "$shot" >/dev/null && echo "demo: screenshot $QELVO_SCREENSHOT_DIR/$shot.png"
@@ -89,7 +89,7 @@ demo_show_window() {
     if ! qelvo_wait_for 60 "$name to close" _qelvo_not_alive "$pid"; then
         echo "demo: $name did not close on WM_CLOSE; ending it"
     fi
-    _qelvo_end_process "$pid"
+    qelvo_end_process "$pid"
 }
 
 qelvo_setup || exit 1

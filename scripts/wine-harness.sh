@@ -48,30 +48,50 @@ qelvo_wait_for() {
 
 _qelvo_alive() { kill -0 "$1" 2>/dev/null; }
 
+# _qelvo_display_ready <n>: our Xvfb serves display :n. Another one started on the same number at
+# the same moment may answer first; the lock file names the server that won.
 _qelvo_display_ready() {
+    local owner
     _qelvo_alive "$_qelvo_xvfb_pid" || return 0 # ends the wait; the caller sees the dead server
-    xdpyinfo -display "$1" >/dev/null 2>&1
+    read -r owner 2>/dev/null <"/tmp/.X$1-lock" || return 1
+    [[ $owner =~ ^[0-9]+$ ]] && ((owner == _qelvo_xvfb_pid)) || return 1
+    xdpyinfo -display ":$1" >/dev/null 2>&1
 }
 
-# Starts Xvfb on the first display from 150 up whose number is free; Xvfb's own lock file settles
-# races with other developers starting displays at the same time.
-_qelvo_start_xvfb() {
+# qelvo_display_start: $QELVO_HARNESS_DISPLAY when set, else an Xvfb 1024x768x24 of its own on the
+# first display from 150 up whose number is free (Xvfb's own lock file settles races with others
+# starting displays at the same time); exports DISPLAY. Its log goes to $QELVO_LOG_DIR/xvfb.log.
+qelvo_display_start() {
     local n log
+    if [[ -n ${QELVO_HARNESS_DISPLAY:-} ]]; then
+        export DISPLAY=$QELVO_HARNESS_DISPLAY
+        xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && return 0
+        _qelvo_log "cannot open display $DISPLAY"
+        return 1
+    fi
     for ((n = 150; n < 250; n++)); do
         [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
         log=$QELVO_LOG_DIR/xvfb.log
         Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$log" 2>&1 &
         _qelvo_xvfb_pid=$!
-        qelvo_wait_for 30 "Xvfb on :$n" _qelvo_display_ready ":$n" || return 1
-        if _qelvo_alive "$_qelvo_xvfb_pid"; then
+        if qelvo_wait_for 30 "Xvfb on :$n" _qelvo_display_ready "$n" && _qelvo_alive "$_qelvo_xvfb_pid"; then
             export DISPLAY=:$n
             return 0
         fi
-        wait "$_qelvo_xvfb_pid" 2>/dev/null
+        # Lost the number to another server (ours then ends by itself) or never came up.
+        qelvo_end_process "$_qelvo_xvfb_pid"
         _qelvo_xvfb_pid=
     done
     _qelvo_log "no free display between :150 and :249"
     return 1
+}
+
+# qelvo_display_stop: ends the Xvfb that qelvo_display_start started, if any.
+qelvo_display_stop() {
+    if [[ -n $_qelvo_xvfb_pid ]]; then
+        qelvo_end_process "$_qelvo_xvfb_pid"
+        _qelvo_xvfb_pid=
+    fi
 }
 
 # Whether the wineserver of $WINEPREFIX listens: its socket sits in a folder named after the
@@ -167,15 +187,7 @@ qelvo_harness_start() {
     export WINEPREFIX=$QELVO_WINEPREFIX
     export WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d'
     export WINEDEBUG=${QELVO_WINEDEBUG:--all}
-    if [[ -n ${QELVO_HARNESS_DISPLAY:-} ]]; then
-        export DISPLAY=$QELVO_HARNESS_DISPLAY
-        if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
-            _qelvo_log "cannot open display $DISPLAY"
-            return 1
-        fi
-    else
-        _qelvo_start_xvfb || return 1
-    fi
+    qelvo_display_start || return 1
     _qelvo_start_wine || return 1
     _qelvo_run_hooks || return 1
     _qelvo_log "ready in $((SECONDS - started))s: WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY"
@@ -187,18 +199,16 @@ qelvo_harness_stop() {
     _qelvo_harness_up=
     if [[ -n $_qelvo_server_pid ]]; then
         timeout 60 "$QELVO_WINESERVER" -k >/dev/null 2>&1
-        _qelvo_end_process "$_qelvo_server_pid"
+        qelvo_end_process "$_qelvo_server_pid"
         _qelvo_server_pid=
     fi
-    if [[ -n $_qelvo_xvfb_pid ]]; then
-        _qelvo_end_process "$_qelvo_xvfb_pid"
-        _qelvo_xvfb_pid=
-    fi
+    qelvo_display_stop
     rm -f "$QELVO_WINEPREFIX/.qelvo-harness.pid"
     trap - EXIT INT TERM
 }
 
-_qelvo_end_process() {
+# qelvo_end_process <pid>: asks a process this shell started to end, kills it after 15 s, reaps it.
+qelvo_end_process() {
     local pid=$1
     _qelvo_alive "$pid" && kill -TERM "$pid" 2>/dev/null
     if ! qelvo_wait_for 15 "process $pid to end" _qelvo_not_alive "$pid"; then

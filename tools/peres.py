@@ -1,8 +1,10 @@
-"""Reads the resources of a Windows PE file (PE32 or PE32+) and decodes the kinds Qelvo uses:
-dialog templates (DLGTEMPLATE and DLGTEMPLATEEX), string tables, icon and cursor groups with
-their images, and uncompressed AVI clips. Standard library only; runs anywhere."""
+"""Reads the resources of a Windows PE file (PE32 or PE32+; the resource directory through pefile)
+and decodes the kinds Qelvo uses: dialog templates (DLGTEMPLATE and DLGTEMPLATEEX), string tables,
+icon and cursor groups with their images, and uncompressed AVI clips."""
 
 import struct
+
+import peimage
 
 RT_CURSOR, RT_BITMAP, RT_ICON, RT_MENU, RT_DIALOG, RT_STRING = 1, 2, 3, 4, 5, 6
 RT_GROUP_CURSOR, RT_GROUP_ICON = 12, 14
@@ -12,74 +14,30 @@ CONTROL_CLASSES = {0x80: "Button", 0x81: "Edit", 0x82: "Static", 0x83: "ListBox"
                    0x84: "ScrollBar", 0x85: "ComboBox"}
 
 
-class PEError(Exception):
-    pass
+PEError = peimage.PeError
 
 
 class PEResources:
+    """The resources of one image: {(type, name, language): bytes}, types and names as ids or
+    strings."""
+
     def __init__(self, path):
         with open(path, "rb") as f:
-            self.data = f.read()
-        d = self.data
-        if d[:2] != b"MZ":
-            raise PEError("no MZ header")
-        pe = struct.unpack_from("<I", d, 0x3C)[0]
-        if d[pe:pe + 4] != b"PE\0\0":
-            raise PEError("no PE signature")
-        self.machine, nsections, _, _, _, opt_size, self.characteristics = \
-            struct.unpack_from("<HHIIIHH", d, pe + 4)
-        opt = pe + 24
-        magic = struct.unpack_from("<H", d, opt)[0]
-        if magic == 0x10B:
-            self.pe32plus = False
-            dirs = opt + 96
-        elif magic == 0x20B:
-            self.pe32plus = True
-            dirs = opt + 112
-        else:
-            raise PEError("unknown optional header magic 0x%x" % magic)
-        self.sections = []
-        sec = opt + opt_size
-        for i in range(nsections):
-            name, vsize, va, rawsize, rawptr = struct.unpack_from("<8sIIII", d, sec + 40 * i)
-            self.sections.append((name.rstrip(b"\0"), va, max(vsize, rawsize), rawptr, rawsize))
+            data = f.read()
+        pe = peimage.load(data, (peimage.DIRECTORY_RESOURCE,))
+        self.machine = pe.FILE_HEADER.Machine
+        self.characteristics = pe.FILE_HEADER.Characteristics
+        self.pe32plus = pe.OPTIONAL_HEADER.Magic == peimage.MAGIC_PE32_PLUS
         self.resources = {}
-        rva, size = struct.unpack_from("<II", d, dirs + 8 * 2)
-        if rva:
-            self._root = self.rva_to_offset(rva)
-            self._walk(self._root, [])
-
-    def rva_to_offset(self, rva):
-        for _, va, vsize, rawptr, rawsize in self.sections:
-            if va <= rva < va + vsize:
-                if rva - va >= rawsize:
-                    raise PEError("RVA 0x%x lies outside the raw data" % rva)
-                return rawptr + rva - va
-        raise PEError("RVA 0x%x in no section" % rva)
-
-    def _name(self, value):
-        if value & 0x80000000:
-            off = self._root + (value & 0x7FFFFFFF)
-            n = struct.unpack_from("<H", self.data, off)[0]
-            return self.data[off + 2:off + 2 + 2 * n].decode("utf-16-le")
-        return value
-
-    def _walk(self, offset, path):
-        d = self.data
-        named, ids = struct.unpack_from("<HH", d, offset + 12)
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", d, offset + 16 + 8 * i)
-            key = path + [self._name(name)]
-            if target & 0x80000000:
-                if len(key) >= 3:
-                    raise PEError("resource tree deeper than three levels")
-                self._walk(self._root + (target & 0x7FFFFFFF), key)
-            else:
-                if len(key) != 3:
-                    raise PEError("resource data at level %d" % len(key))
-                data_rva, size = struct.unpack_from("<II", d, self._root + target)
-                start = self.rva_to_offset(data_rva)
-                self.resources[tuple(key)] = d[start:start + size]
+        root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+        for rtype in root.entries if root else []:
+            for name in _children(rtype):
+                for lang in _children(name):
+                    if hasattr(lang, "directory"):
+                        raise PEError("resource tree deeper than three levels")
+                    entry = lang.data.struct
+                    key = (_key(rtype), _key(name), lang.id)
+                    self.resources[key] = peimage.data_at(pe, entry.OffsetToData, entry.Size)
 
     def find(self, rtype, name):
         """All (language, bytes) of one resource."""
@@ -91,6 +49,17 @@ class PEResources:
 
     def languages(self):
         return sorted({k[2] for k in self.resources})
+
+
+def _key(entry):
+    # pefile hands a resource name over as UTF-8.
+    return entry.name.decode("utf-8") if entry.name is not None else entry.id
+
+
+def _children(entry):
+    if not hasattr(entry, "directory"):
+        raise PEError("resource data above the language level")
+    return entry.directory.entries
 
 
 class Reader:

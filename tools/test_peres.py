@@ -13,46 +13,59 @@ SECTION_RVA = 0x1000
 
 
 def resource_section(entries):
-    """entries: {(type, name, lang): bytes} with integer ids. Lays out a three-level directory."""
+    """entries: {(type, name, lang): bytes}, types and names as ids or strings. Lays out a
+    three-level directory, named entries first as Windows does."""
     tree = {}
     for (t, n, l), data in entries.items():
         tree.setdefault(t, {}).setdefault(n, {})[l] = data
 
+    def order(keys):
+        return sorted(keys, key=lambda k: (0, k) if isinstance(k, str) else (1, k))
+
     def dir_size(count):
         return 16 + 8 * count
 
-    # Directories first, then data entries, then the data itself.
-    dirs, layout = [], {}
+    # Directories first, then data entries, then the names, then the data itself.
+    layout = {}
     offset = dir_size(len(tree))
-    for t in sorted(tree):
+    for t in order(tree):
         layout[t] = offset
         offset += dir_size(len(tree[t]))
-    for t in sorted(tree):
-        for n in sorted(tree[t]):
+    for t in order(tree):
+        for n in order(tree[t]):
             layout[(t, n)] = offset
             offset += dir_size(len(tree[t][n]))
     data_entries = {}
-    for t in sorted(tree):
-        for n in sorted(tree[t]):
+    for t in order(tree):
+        for n in order(tree[t]):
             for l in sorted(tree[t][n]):
                 data_entries[(t, n, l)] = offset
                 offset += 16
+    names = {}
+    for name in {k for k in list(tree) + [n for t in tree for n in tree[t]] if isinstance(k, str)}:
+        names[name] = offset
+        offset += 2 + 2 * len(name)
     blobs = {}
     for key, off in data_entries.items():
         offset = (offset + 3) & ~3
         blobs[key] = offset
         offset += len(entries[key])
     out = bytearray(offset)
+    for name, at in names.items():
+        struct.pack_into("<H", out, at, len(name))
+        out[at + 2:at + 2 + 2 * len(name)] = name.encode("utf-16-le")
 
     def put_dir(at, children):
-        struct.pack_into("<IIHHHH", out, at, 0, 0, 0, 0, 0, len(children))
+        named = sum(1 for name, _, _ in children if isinstance(name, str))
+        struct.pack_into("<IIHHHH", out, at, 0, 0, 0, 0, named, len(children) - named)
         for i, (name, target, is_dir) in enumerate(children):
-            struct.pack_into("<II", out, at + 16 + 8 * i, name, target | (0x80000000 if is_dir else 0))
+            field = 0x80000000 | names[name] if isinstance(name, str) else name
+            struct.pack_into("<II", out, at + 16 + 8 * i, field, target | (0x80000000 if is_dir else 0))
 
-    put_dir(0, [(t, layout[t], True) for t in sorted(tree)])
-    for t in sorted(tree):
-        put_dir(layout[t], [(n, layout[(t, n)], True) for n in sorted(tree[t])])
-        for n in sorted(tree[t]):
+    put_dir(0, [(t, layout[t], True) for t in order(tree)])
+    for t in order(tree):
+        put_dir(layout[t], [(n, layout[(t, n)], True) for n in order(tree[t])])
+        for n in order(tree[t]):
             put_dir(layout[(t, n)], [(l, data_entries[(t, n, l)], False) for l in sorted(tree[t][n])])
     for key, at in data_entries.items():
         struct.pack_into("<IIII", out, at, SECTION_RVA + blobs[key], len(entries[key]), 0, 0)
@@ -113,6 +126,8 @@ class PeReaderTest(unittest.TestCase):
             (5, 7, 0x804): classic_dialog(),
             (6, 2, 0x804): string_block({0: "十六", 15: "a\nb"}),
             (6, 1, 0x409): string_block({3: "three"}),
+            ("AVI", 129, 0x804): b"RIFF clip",
+            ("图像", "目标", 0x409): b"named twice",
         }
         fd, path = tempfile.mkstemp(suffix=".dll")
         os.close(fd)
@@ -139,6 +154,13 @@ class PeReaderTest(unittest.TestCase):
         res = self.build(True)
         self.assertEqual(peres.string_table(res, 0x804), {16: "十六", 31: "a\nb"})
         self.assertEqual(peres.string_table(res), {16: "十六", 31: "a\nb", 3: "three"})
+
+    def test_named_types_and_names(self):
+        res = self.build(False)
+        self.assertEqual(res.find("AVI", 129), [(0x804, b"RIFF clip")])
+        self.assertEqual(res.get("图像", "目标"), b"named twice")
+        self.assertIsNone(res.get("AVI", 130))
+        self.assertEqual(res.languages(), [0x409, 0x804])
 
     def test_cut_avi_is_refused(self):
         chunk = b"LIST" + struct.pack("<I", 100) + b"hdrl"

@@ -7,15 +7,13 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import checkresults  # noqa: E402
 import pecheck  # noqa: E402
 
-# Every x86 binary that ships, and whether it must exist yet. RuntimeProbe.exe is linked like the
-# shipped programs and pulls in the parts of the MinGW runtime they use, so it always exists.
-SHIPPED = [
-    ("RuntimeProbe.exe", True),
-    ("Marksman.exe", False),
-    ("Setwell.exe", False),
-    ("Fitment.dll", False),
-    ("FrameworkSmoke.exe", False),
-]
+# The shipped binaries (tools/shipped-binaries.txt) must exist in both trees. RuntimeProbe.exe is
+# linked like them and pulls in the parts of the MinGW runtime they use, so it must exist too; the
+# framework's demonstration program is checked where it is built.
+def binaries():
+    """(file name, whether a tree without it fails)."""
+    return ([("RuntimeProbe.exe", True)] + [(name, True) for name in pecheck.load_shipped_list()]
+            + [("FrameworkSmoke.exe", False)])
 
 
 def find(tree, name):
@@ -36,13 +34,13 @@ def run(args, results):
         if not os.path.isdir(tree):
             results.record(f"{suite}.build-tree", False, f"no build tree at {tree}")
             continue
-        for name, required in SHIPPED:
+        for name, required in binaries():
             paths = find(tree, name)
             if not paths:
                 if required:
                     results.record(f"{suite}.{name}.exists", False, f"{name} not built in {tree}")
                 else:
-                    results.skip(f"{suite}.{name}.exists", f"{name} not built yet in {tree}")
+                    results.skip(f"{suite}.{name}.exists", f"{name} not built in {tree}")
                 continue
             for path in paths:
                 try:

@@ -18,12 +18,13 @@ const Rect kXp = NormalisedScreen(0x7FFF);
 
 TEST(FullScale, XpAndLaterUse7FFFEarlierUse3FFF)
 {
-    EXPECT_EQ(FullScaleForVersion(5, 1), 0x7FFF);
-    EXPECT_EQ(FullScaleForVersion(5, 2), 0x7FFF);
-    EXPECT_EQ(FullScaleForVersion(6, 0), 0x7FFF);
-    EXPECT_EQ(FullScaleForVersion(10, 0), 0x7FFF);
-    EXPECT_EQ(FullScaleForVersion(5, 0), 0x3FFF);
-    EXPECT_EQ(FullScaleForVersion(4, 10), 0x3FFF);
+    struct Row {
+        uint32_t major, minor;
+        int32_t fullScale;
+    };
+    for (const Row& row : {Row{5, 1, 0x7FFF}, Row{5, 2, 0x7FFF}, Row{6, 0, 0x7FFF}, Row{10, 0, 0x7FFF},
+                           Row{5, 0, 0x3FFF}, Row{4, 10, 0x3FFF}})
+        EXPECT_EQ(FullScaleForVersion(row.major, row.minor), row.fullScale) << row.major << "." << row.minor;
     EXPECT_EQ(NormalisedScreen(0x3FFF), (Rect{0, 0, 0x3FFF, 0x3FFF}));
 }
 

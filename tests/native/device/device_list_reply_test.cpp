@@ -102,40 +102,42 @@ TEST(DeviceListReply, ZeroEntriesIsAValidReply)
     EXPECT_TRUE(entries.empty());
 }
 
-TEST(DeviceListReply, ByteCountMustBeExact)
+TEST(DeviceListReply, RefusesAReplyThatBreaksAnyRuleAndOnlyThat)
 {
-    auto reply = MakeReply(2, 2, {{1, u"a"}, {2, u"b"}});
-    reply.push_back(0);  // room for one byte more
-    std::vector<DeviceListEntry> entries;
-    EXPECT_FALSE(ReadDeviceListReply(reply.data(), reply.size(), DeviceListBytes(2) + 1, 2, &entries));
-    EXPECT_TRUE(entries.empty());
-    EXPECT_FALSE(ReadDeviceListReply(reply.data(), reply.size(), DeviceListBytes(2) - 1, 2, &entries));
-    EXPECT_FALSE(ReadDeviceListReply(reply.data(), reply.size(), 0, 2, &entries));
-    EXPECT_TRUE(ReadDeviceListReply(reply.data(), reply.size(), DeviceListBytes(2), 2, &entries));
-    EXPECT_EQ(entries.size(), 2u);
-}
-
-TEST(DeviceListReply, CountAboveTheCapacityIsRefused)
-{
-    std::vector<DeviceListEntry> entries;
+    auto twoWithRoom = MakeReply(2, 2, {{1, u"a"}, {2, u"b"}});
+    twoWithRoom.push_back(0);  // room for one byte more
     const auto three = MakeReply(2, 3, {{1, u"a"}, {2, u"b"}});
-    EXPECT_FALSE(ReadDeviceListReply(three.data(), three.size(), DeviceListBytes(2), 2, &entries));
     const auto huge = MakeReply(2, 0x80000001u, {{1, u"a"}, {2, u"b"}});  // negative if read signed
-    EXPECT_FALSE(ReadDeviceListReply(huge.data(), huge.size(), DeviceListBytes(2), 2, &entries));
-    EXPECT_TRUE(entries.empty());
-}
-
-TEST(DeviceListReply, NeverReadsBeyondTheBuffer)
-{
-    std::vector<DeviceListEntry> entries;
-    // The driver claims the full size but the buffer is short.
-    const auto reply = MakeReply(2, 2, {{1, u"a"}, {2, u"b"}});
-    EXPECT_FALSE(ReadDeviceListReply(reply.data(), reply.size() - 1, DeviceListBytes(2), 2, &entries));
-    // A capacity whose byte count wraps in 32 bits to 8: a reply of 8 bytes claiming 5 entries.
-    const uint32_t header[2] = {0, 5};
-    EXPECT_FALSE(ReadDeviceListReply(header, sizeof(header), 8, 0x40000000, &entries));
-    EXPECT_FALSE(ReadDeviceListReply(nullptr, 0, 8, 0, &entries));
-    EXPECT_TRUE(entries.empty());
+    const auto two = MakeReply(2, 2, {{1, u"a"}, {2, u"b"}});
+    const uint32_t fiveInEight[2] = {0, 5};
+    struct Row {
+        const char* what;
+        const void* reply;
+        size_t replySize;
+        uint32_t bytesReturned;
+        uint32_t capacity;
+        bool accepted;
+    };
+    const Row rows[] = {
+        {"exact byte count, room to spare", twoWithRoom.data(), twoWithRoom.size(), DeviceListBytes(2), 2, true},
+        {"one byte more returned", twoWithRoom.data(), twoWithRoom.size(), DeviceListBytes(2) + 1, 2, false},
+        {"one byte less returned", twoWithRoom.data(), twoWithRoom.size(), DeviceListBytes(2) - 1, 2, false},
+        {"nothing returned", twoWithRoom.data(), twoWithRoom.size(), 0, 2, false},
+        {"count above the capacity", three.data(), three.size(), DeviceListBytes(2), 2, false},
+        {"count negative if read signed", huge.data(), huge.size(), DeviceListBytes(2), 2, false},
+        // The driver claims the full size but the buffer is short.
+        {"buffer one byte short", two.data(), two.size() - 1, DeviceListBytes(2), 2, false},
+        // A capacity whose byte count wraps in 32 bits to 8: a reply of 8 bytes claiming 5 entries.
+        {"capacity wrapping to 8 bytes", fiveInEight, sizeof(fiveInEight), 8, 0x40000000, false},
+        {"no buffer", nullptr, 0, 8, 0, false},
+    };
+    for (const Row& row : rows) {
+        std::vector<DeviceListEntry> entries(1);  // a stale entry must not survive
+        EXPECT_EQ(ReadDeviceListReply(row.reply, row.replySize, row.bytesReturned, row.capacity, &entries),
+                  row.accepted)
+            << row.what;
+        EXPECT_EQ(entries.size(), row.accepted ? 2u : 0u) << row.what;
+    }
 }
 
 TEST(DeviceListReply, NamesAreCutTo199UnitsAndTerminated)

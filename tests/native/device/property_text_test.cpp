@@ -52,14 +52,18 @@ TEST(PropertyText, OddByteCountDropsTheHalfUnit)
 
 TEST(PropertyText, SizesOutsideTheBufferAreRefused)
 {
+    struct Row {
+        size_t bufferUnits;
+        uint32_t bytes;
+    };
+    for (const Row& row : {Row{kBuffer, 0}, Row{kBuffer, 1}, Row{kBuffer, 402}, Row{kBuffer, 0xFFFFFFFFu}, Row{0, 2}}) {
+        Unit buffer[kBuffer] = {u'x', u'y'};
+        EXPECT_FALSE(touch::TerminatePropertyText(buffer, row.bufferUnits, row.bytes))
+            << row.bytes << " bytes in " << row.bufferUnits << " units";
+        EXPECT_EQ(buffer[0], u'x');
+        EXPECT_EQ(buffer[1], u'y');
+    }
     Unit buffer[kBuffer] = {u'x', u'y'};
-    EXPECT_FALSE(touch::TerminatePropertyText(buffer, kBuffer, 0));
-    EXPECT_FALSE(touch::TerminatePropertyText(buffer, kBuffer, 1));
-    EXPECT_FALSE(touch::TerminatePropertyText(buffer, kBuffer, 402));
-    EXPECT_FALSE(touch::TerminatePropertyText(buffer, kBuffer, 0xFFFFFFFFu));
-    EXPECT_FALSE(touch::TerminatePropertyText(buffer, 0, 2));
-    EXPECT_EQ(buffer[0], u'x');
-    EXPECT_EQ(buffer[1], u'y');
     EXPECT_TRUE(touch::TerminatePropertyText(buffer, kBuffer, 2));
     EXPECT_EQ(TextOf(buffer), u"x");
 }

@@ -4,26 +4,18 @@
 
 namespace {
 
-TEST(IntegerText, AcceptsSignedDecimalsWithSurroundingBlanks)
+TEST(IntegerText, AcceptsSignedDecimalsWithSurroundingBlanksAndBothEndsOfTheRange)
 {
-    int32_t value = 0;
-    EXPECT_TRUE(fw::ParseInt32(L"0", value));
-    EXPECT_EQ(value, 0);
-    EXPECT_TRUE(fw::ParseInt32(L"  -7 ", value));
-    EXPECT_EQ(value, -7);
-    EXPECT_TRUE(fw::ParseInt32(L"+15", value));
-    EXPECT_EQ(value, 15);
-    EXPECT_TRUE(fw::ParseInt32(L"\t0042", value));
-    EXPECT_EQ(value, 42);
-}
-
-TEST(IntegerText, AcceptsBothEndsOfTheRange)
-{
-    int32_t value = 0;
-    EXPECT_TRUE(fw::ParseInt32(L"2147483647", value));
-    EXPECT_EQ(value, INT32_MAX);
-    EXPECT_TRUE(fw::ParseInt32(L"-2147483648", value));
-    EXPECT_EQ(value, INT32_MIN);
+    struct Row {
+        const wchar_t* text;
+        int32_t value;
+    };
+    for (const Row& row : {Row{L"0", 0}, Row{L"  -7 ", -7}, Row{L"+15", 15}, Row{L"\t0042", 42},
+                           Row{L"2147483647", INT32_MAX}, Row{L"-2147483648", INT32_MIN}}) {
+        int32_t value = 1234;
+        EXPECT_TRUE(fw::ParseInt32(row.text, value)) << row.value;
+        EXPECT_EQ(value, row.value);
+    }
 }
 
 TEST(IntegerText, RefusesEverythingElseAndKeepsTheValue)

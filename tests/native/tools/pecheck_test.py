@@ -18,8 +18,9 @@ FILE_ALIGN = 0x200
 
 
 def craft_pe(machine=pecheck.MACHINE_I386, plus=False, subsystem_version=(5, 0), os_version=(5, 0),
-             imports=None, delay_imports=None):
-    """A PE image with one section holding import tables (not loadable, but well formed)."""
+             imports=None, delay_imports=None, descriptor_rvas=None):
+    """A PE image with one section holding import tables (not loadable, but well formed unless
+    descriptor_rvas, (name, lookup, iat), replaces the RVAs of every import descriptor)."""
     imports = imports or {}
     delay_imports = delay_imports or {}
     thunk = 8 if plus else 4
@@ -43,7 +44,7 @@ def craft_pe(machine=pecheck.MACHINE_I386, plus=False, subsystem_version=(5, 0),
 
     descriptors = []
     for dll, names in imports.items():
-        descriptors.append((put(dll.encode() + b"\0"), put_names(names), put_names(names)))
+        descriptors.append(descriptor_rvas or (put(dll.encode() + b"\0"), put_names(names), put_names(names)))
     import_rva = put(b"".join(struct.pack("<IIIII", lookup, 0, 0, name, iat)
                               for name, lookup, iat in descriptors) + bytes(20))
     delay = []
@@ -134,8 +135,13 @@ class CraftedImages(unittest.TestCase):
 
     def test_rejects_damaged_images(self):
         good = craft_pe(imports={"KERNEL32.dll": ["CreateFileW"]})
+        nowhere = 0x50000  # beyond the image's one section
         for label, data in (("empty", b""), ("not MZ", b"ZM" + good[2:]),
-                            ("cut short", good[:0x120]), ("import table cut off", good[:FILE_ALIGN + 8])):
+                            ("cut short", good[:0x120]), ("import table cut off", good[:FILE_ALIGN + 8]),
+                            ("DLL name in no section", craft_pe(imports={"KERNEL32.dll": ["CreateFileW"]},
+                                                                descriptor_rvas=(nowhere, 0, 0))),
+                            ("thunks in no section", craft_pe(imports={"KERNEL32.dll": ["CreateFileW"]},
+                                                              descriptor_rvas=(SECTION_RVA, nowhere, nowhere)))):
             with self.subTest(label):
                 with self.assertRaises(pecheck.PeError):
                     pecheck.parse(data)
@@ -150,6 +156,7 @@ class DenyList(unittest.TestCase):
         dlls = pecheck.load_dll_list()
         self.assertTrue({"kernel32.dll", "user32.dll", "setupapi.dll", "msvcrt.dll"} <= dlls)
         self.assertNotIn("api-ms-win-crt-runtime-l1-1-0.dll", dlls)
+        self.assertTrue({"Marksman.exe", "Setwell.exe", "Fitment.dll"} <= set(pecheck.load_shipped_list()))
 
     def test_malformed_line_is_an_error(self):
         with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as f:
