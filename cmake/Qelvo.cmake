@@ -85,6 +85,7 @@ function(qelvo_add_wine_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${QELVO_RESULTS_DIR}/${name}.xml)
+  # Under Wine a path without a drive is relative to the program's folder: Z: is the host's root.
+  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:Z:${QELVO_RESULTS_DIR}/${name}.xml)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS wine)
 endfunction()
