@@ -214,13 +214,21 @@ void ScribeWindow::LayOut()
     const int width = client.right - client.left;
     ::MoveWindow(Item(IDC_SUMMARY), kMargin, kMargin, width - 3 * kMargin - kButtonWidth, kLineHeight, TRUE);
     ::MoveWindow(Item(IDC_CLEAR), width - kMargin - kButtonWidth, kMargin - 3, kButtonWidth, kButtonHeight, TRUE);
-    for (int i = 0; i < kCrosshairCount; ++i) {
-        const Area box = ReadoutBox(check_.GetArea(), i, kReadoutWidth, kLineHeight);
-        ::MoveWindow(Item(IDC_READOUT_FIRST + i), box.left, box.top, box.right - box.left, box.bottom - box.top,
-                     TRUE);
+    for (int i = 0; i < kCrosshairCount; ++i)
         UpdateReadout(i);
-    }
     UpdateSummary();
+}
+
+int ScribeWindow::TextWidth(const std::wstring& text) const
+{
+    WindowDc dc(hwnd_);
+    if (dc.Get() == nullptr)
+        return kReadoutWidth;
+    Selection font(dc.Get(), font_.Get());
+    SIZE size = {};
+    if (!::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size))
+        return kReadoutWidth;
+    return size.cx;
 }
 
 void ScribeWindow::UpdateReadout(int index) const
@@ -233,7 +241,11 @@ void ScribeWindow::UpdateReadout(int index) const
     } else {
         text = fw::LoadText(IDS_POINT_WAITING);
     }
-    SetItemText(IDC_READOUT_FIRST + index, text.c_str());
+    // Just as wide as its text, so that it hides as little of the strokes as it can.
+    const HWND readout = Item(IDC_READOUT_FIRST + index);
+    const Area box = ReadoutBox(check_.GetArea(), index, TextWidth(text) + 4, kLineHeight);
+    ::MoveWindow(readout, box.left, box.top, box.right - box.left, box.bottom - box.top, TRUE);
+    ::SetWindowTextW(readout, text.c_str());
 }
 
 void ScribeWindow::UpdateSummary() const

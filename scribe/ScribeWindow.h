@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace scribe {
 
 // A GDI object owned alone; deleted with its owner.
@@ -55,6 +57,7 @@ private:
     void LayOut();
     void ClearAll();
     void UpdateReadout(int index) const;
+    int TextWidth(const std::wstring& text) const;
     void UpdateSummary() const;
     void DrawCrosshairs(HDC dc) const;
     void DrawStrokes(HDC dc) const;
