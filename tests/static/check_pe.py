@@ -15,6 +15,7 @@ SHIPPED = [
     ("Setwell.exe", False),
     ("Fitment.dll", False),
     ("FrameworkSmoke.exe", False),
+    ("Scribe.exe", False),
 ]
 
 
