@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cwchar>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,63 @@ std::vector<POINT> DocumentedCrosshairs(const RECT& client)
     return points;
 }
 
+// Mouse input as a touch driver gives it: every event carries its absolute position. Under Wine a
+// late pointer motion of an earlier warp can move the cursor back for a moment, so a press
+// without a position may land where the previous touch was; the cursor is also let settle first.
+INPUT AbsoluteMouse(DWORD flags, POINT screen)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input.mi.dx = MulDiv(screen.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(screen.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    return input;
+}
+
+bool SendMouse(std::initializer_list<INPUT> inputs)
+{
+    std::vector<INPUT> list(inputs);
+    return SendInput(static_cast<UINT>(list.size()), list.data(), sizeof(INPUT)) == list.size();
+}
+
+bool CursorSettlesAt(POINT at)
+{
+    if (!SetCursorPos(at.x, at.y) || !SendMouse({AbsoluteMouse(0, at)}))
+        return false;
+    int sameInARow = 0;
+    return WaitFor([&] {
+        POINT now = {};
+        sameInARow = GetCursorPos(&now) && now.x == at.x && now.y == at.y ? sameInARow + 1 : 0;
+        return sameInARow >= 3;
+    }, 5000);
+}
+
+bool Tap(POINT at)
+{
+    return CursorSettlesAt(at) &&
+           SendMouse({AbsoluteMouse(MOUSEEVENTF_LEFTDOWN, at), AbsoluteMouse(MOUSEEVENTF_LEFTUP, at)});
+}
+
+bool DoubleTap(POINT at)
+{
+    return CursorSettlesAt(at) &&
+           SendMouse({AbsoluteMouse(MOUSEEVENTF_LEFTDOWN, at), AbsoluteMouse(MOUSEEVENTF_LEFTUP, at),
+                      AbsoluteMouse(MOUSEEVENTF_LEFTDOWN, at), AbsoluteMouse(MOUSEEVENTF_LEFTUP, at)});
+}
+
+// Presses at `from`, moves to `to` in eight steps, releases there.
+bool Stroke(POINT from, POINT to)
+{
+    if (!CursorSettlesAt(from) || !SendMouse({AbsoluteMouse(MOUSEEVENTF_LEFTDOWN, from)}))
+        return false;
+    for (int i = 1; i <= 8; ++i) {
+        const POINT step = {from.x + (to.x - from.x) * i / 8, from.y + (to.y - from.y) * i / 8};
+        if (!SendMouse({AbsoluteMouse(0, step)}))
+            return false;
+    }
+    return SendMouse({AbsoluteMouse(MOUSEEVENTF_LEFTUP, to)});
+}
+
 // A black window class for covering the program's window.
 bool RegisterCover()
 {
@@ -128,6 +186,20 @@ bool WaitForStillScreen(const RECT& rect)
             return same;
         },
         10000, 100);
+}
+
+std::string Diagnose(POINT at)
+{
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    HWND under = WindowFromPoint(at);
+    wchar_t name[64] = L"";
+    GetClassNameW(under, name, 64);
+    char buffer[200];
+    std::snprintf(buffer, sizeof buffer, " cursor %ld,%ld, under %p class %ls, foreground %p, capture %p", cursor.x,
+                  cursor.y, static_cast<void*>(under), name, static_cast<void*>(GetForegroundWindow()),
+                  static_cast<void*>(GetCapture()));
+    return buffer;
 }
 
 class ScribeProgram : public ::testing::Test {
@@ -240,14 +312,14 @@ protected:
             touchsim::SimTouchResult touch = {};
             ASSERT_TRUE(rig.Sim().TouchAt(kDeviceId, c.x, c.y, &touch)) << rig.Sim().LastError();
             const POINT land = {touch.landX, touch.landY};
-            ASSERT_TRUE(Click(land));
+            ASSERT_TRUE(Tap(land));
             std::wstring text;
             int dx = 0, dy = 0;
             double error = 0;
             // A text read while it changes may come back cut short: wait for a whole one.
             ASSERT_TRUE(WaitFor([&] { return ParseReadout(text = Readout(i), &dx, &dy, &error); }, 10000))
                 << "crosshair " << i << " at " << c.x << "," << c.y << ": touch landed at " << land.x << ","
-                << land.y << "; read-out: " << Narrow(text);
+                << land.y << "; read-out: " << Narrow(text) << Diagnose(land);
             const int modelDx = land.x - c.x;
             const int modelDy = land.y - c.y;
             const double modelError = std::sqrt(double(modelDx * modelDx + modelDy * modelDy));
@@ -303,9 +375,9 @@ TEST_F(ScribeProgram, StrokesSurviveCoveringAndResizingAndAreCleared)
     const POINT a0 = {client.left + 300, client.top + 200}, a1 = {client.left + 450, client.top + 260};
     const POINT b0 = {client.left + 600, client.top + 450}, b1 = {client.left + 700, client.top + 560};
     const POINT dot = {client.left + 780, client.top + 280};
-    ASSERT_TRUE(Drag(a0, a1));
-    ASSERT_TRUE(Drag(b0, b1));
-    ASSERT_TRUE(DoubleClick(dot));
+    ASSERT_TRUE(Stroke(a0, a1));
+    ASSERT_TRUE(Stroke(b0, b1));
+    ASSERT_TRUE(DoubleTap(dot));
     const std::vector<POINT> marks = {a0, a1, POINT{(a0.x + a1.x) / 2, (a0.y + a1.y) / 2}, b0, b1,
                                       POINT{(b0.x + b1.x) / 2, (b0.y + b1.y) / 2}, dot};
     ASSERT_TRUE(WaitFor([&] { return AllStrokesShown(marks); }, 10000, 50)) << "strokes not drawn";
@@ -352,9 +424,9 @@ TEST_F(ScribeProgram, StrokesSurviveCoveringAndResizingAndAreCleared)
     EXPECT_TRUE(WaitFor([&] { return NoStrokeShown(marks); }, 10000, 50)) << "right button did not clear";
 
     // So does the button, and Esc still closes afterwards.
-    ASSERT_TRUE(Drag(a0, a1));
+    ASSERT_TRUE(Stroke(a0, a1));
     ASSERT_TRUE(WaitFor([&] { return AllStrokesShown({a0, a1}); }, 10000, 50));
-    ASSERT_TRUE(ClickWindow(GetDlgItem(window, kClearId)));
+    ASSERT_TRUE(Tap(CentreOf(GetDlgItem(window, kClearId))));
     EXPECT_TRUE(WaitFor([&] { return NoStrokeShown({a0, a1}); }, 10000, 50)) << "clear button did not clear";
     ASSERT_TRUE(SendKey(VK_ESCAPE));
     DWORD code = 1;
