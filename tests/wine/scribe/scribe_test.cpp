@@ -188,6 +188,7 @@ bool WaitForStillScreen(const RECT& rect)
         10000, 100);
 }
 
+// What a lost touch leaves behind, for the failure message.
 std::string Diagnose(POINT at)
 {
     POINT cursor = {};
@@ -196,9 +197,8 @@ std::string Diagnose(POINT at)
     wchar_t name[64] = L"";
     GetClassNameW(under, name, 64);
     char buffer[200];
-    std::snprintf(buffer, sizeof buffer, " cursor %ld,%ld, under %p class %ls, foreground %p, capture %p", cursor.x,
-                  cursor.y, static_cast<void*>(under), name, static_cast<void*>(GetForegroundWindow()),
-                  static_cast<void*>(GetCapture()));
+    std::snprintf(buffer, sizeof buffer, "; cursor at %ld,%ld over a %ls window, foreground %p", cursor.x, cursor.y,
+                  name, static_cast<void*>(GetForegroundWindow()));
     return buffer;
 }
 
