@@ -83,13 +83,6 @@ std::wstring FormatText(UINT formatId, Args... args)
 
 } // namespace
 
-void GdiObject::Reset(HGDIOBJ object)
-{
-    if (object_ != nullptr)
-        ::DeleteObject(object_);
-    object_ = object;
-}
-
 bool ScribeWindow::CreateMaximised()
 {
     RECT workArea = {0, 0, 640, 480};
@@ -262,7 +255,7 @@ void ScribeWindow::UpdateSummary() const
 LRESULT ScribeWindow::OnEraseBackground(UINT, WPARAM wParam, LPARAM, bool&)
 {
     const RECT client = ClientRect();
-    ::FillRect(reinterpret_cast<HDC>(wParam), &client, static_cast<HBRUSH>(pageBrush_.Get()));
+    ::FillRect(reinterpret_cast<HDC>(wParam), &client, pageBrush_.Get());
     return 1;
 }
 

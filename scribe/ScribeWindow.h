@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/GenericWindow.h"
+#include "framework/Handle.h"
 #include "scribe/AccuracyCheck.h"
 #include "scribe/StrokeStore.h"
 
@@ -12,21 +13,6 @@
 #include <string>
 
 namespace scribe {
-
-// A GDI object owned alone; deleted with its owner.
-class GdiObject {
-public:
-    GdiObject() = default;
-    ~GdiObject() { Reset(nullptr); }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    void Reset(HGDIOBJ object);
-    HGDIOBJ Get() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
-
-private:
-    HGDIOBJ object_ = nullptr;
-};
 
 class ScribeWindow : public fw::GenericWindow {
 public:
@@ -68,12 +54,12 @@ private:
     StrokeStore strokes_;
     AccuracyCheck check_;
     Point lastPoint_ = {0, 0};
-    GdiObject font_;
-    GdiObject pageBrush_;
-    GdiObject strokePen_;
-    GdiObject strokeBrush_;
-    GdiObject crossPen_;
-    GdiObject markerPen_;
+    fw::GdiObject<HFONT> font_;
+    fw::GdiObject<HBRUSH> pageBrush_;
+    fw::GdiObject<HPEN> strokePen_;
+    fw::GdiObject<HBRUSH> strokeBrush_;
+    fw::GdiObject<HPEN> crossPen_;
+    fw::GdiObject<HPEN> markerPen_;
 };
 
 } // namespace scribe
