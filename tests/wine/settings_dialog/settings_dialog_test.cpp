@@ -20,6 +20,34 @@ settings::SettingsApp theApp;
 
 namespace {
 
+// Copied into a test folder as "Marksman*.exe" or "Scribe.exe", this program writes how it was
+// started (command line, then the show flags) next to itself and ends before any test runs.
+struct StartedAsTool {
+    StartedAsTool()
+    {
+        wchar_t path[MAX_PATH] = {};
+        if (::GetModuleFileNameW(nullptr, path, MAX_PATH) == 0)
+            return;
+        const wchar_t* slash = wcsrchr(path, L'\\');
+        const wchar_t* name = slash != nullptr ? slash + 1 : path;
+        if (_wcsnicmp(name, L"Marksman", 8) != 0 && _wcsicmp(name, L"Scribe.exe") != 0)
+            return;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        ::GetStartupInfoW(&startup);
+        const std::wstring report = std::wstring(::GetCommandLineW()) + L"\n" +
+                                    std::to_wstring(startup.dwFlags) + L" " + std::to_wstring(startup.wShowWindow);
+        const std::wstring out = std::wstring(path) + L".started";
+        HANDLE file = ::CreateFileW(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            ::WriteFile(file, report.data(), static_cast<DWORD>(report.size() * sizeof(wchar_t)), &written, nullptr);
+            ::CloseHandle(file);
+        }
+        ::ExitProcess(0);
+    }
+} startedAsTool;
+
 const wchar_t kInstance[] = L"USB\\VID_0EEF&PID_0001\\SETWELL1";
 const wchar_t kName[] = L"\\Device\\TouchSim1";
 const uint32_t kDeviceId = 0x51;
@@ -139,7 +167,7 @@ void ApplyAndWait(HWND dialog)
 }
 
 // A message box owned by `dialog` with the given text; dismissed with its OK button.
-void ExpectOwnedMessage(HWND dialog, const wchar_t* text)
+void ExpectOwnedMessage(HWND dialog, const std::wstring& text)
 {
     HWND box = WaitForWindow({L"#32770", fw::ProgramName().c_str(), ::GetCurrentProcessId()}, kTimeoutMs);
     ASSERT_NE(box, nullptr) << "no message box";
@@ -240,6 +268,40 @@ TEST_F(SettingsDialogTest, OpensWithStoredValuesSwitchesTabsAndIgnoresReturnAndE
     ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(touchMode) && !::IsWindowVisible(calibration); }, kTimeoutMs));
     CaptureScreenPng(L"setwell-touch-mode-page.png");
 
+    // Radio clicks enable what the mode needs and show its own description only.
+    const struct {
+        int radio;
+        bool slider, region;
+        int description;
+    } clicks[] = {{IDC_MODE_DOUBLE_CLICK_DRAG, true, true, IDC_DESCRIPTION_DOUBLE_CLICK_DRAG},
+                  {IDC_MODE_DRAG, true, false, IDC_DESCRIPTION_DRAG},
+                  {IDC_MODE_TOUCH_CLICK, false, false, IDC_DESCRIPTION_TOUCH_CLICK},
+                  {IDC_MODE_RELEASE_CLICK, false, false, IDC_DESCRIPTION_RELEASE_CLICK}};
+    for (const auto& click : clicks) {
+        SCOPED_TRACE(click.radio);
+        ASSERT_TRUE(BringToFront(dialog));
+        ASSERT_TRUE(ClickWindow(::GetDlgItem(touchMode, click.radio)));
+        // Settled when the button is checked and exactly one description shows.
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                int shown = 0;
+                for (int id = IDC_DESCRIPTION_TOUCH_CLICK; id <= IDC_DESCRIPTION_DOUBLE_CLICK_DRAG; ++id)
+                    shown += id != IDC_DBLCLK_SPIN && ::IsWindowVisible(::GetDlgItem(touchMode, id)) ? 1 : 0;
+                return ::SendDlgItemMessageW(touchMode, click.radio, BM_GETCHECK, 0, 0) == BST_CHECKED && shown == 1;
+            },
+            kTimeoutMs));
+        EXPECT_EQ(::SendDlgItemMessageW(touchMode, click.radio, BM_GETCHECK, 0, 0), BST_CHECKED);
+        EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(touchMode, IDC_DRAG_DELAY)) != FALSE, click.slider);
+        EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(touchMode, IDC_DBLCLK_REGION)) != FALSE, click.region);
+        EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(touchMode, IDC_DBLCLK_SPIN)) != FALSE, click.region);
+        for (int other : {IDC_DESCRIPTION_TOUCH_CLICK, IDC_DESCRIPTION_RELEASE_CLICK, IDC_DESCRIPTION_DRAG,
+                          IDC_DESCRIPTION_DOUBLE_CLICK_DRAG}) {
+            if (other != click.description) {
+                EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(touchMode, other))) << other;
+            }
+        }
+    }
+
     // The logo keeps the page's own background around its letters.
     ASSERT_TRUE(ClickTab(dialog, 3));
     ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(about) && !::IsWindowVisible(touchMode); }, kTimeoutMs));
@@ -285,9 +347,15 @@ TEST_F(SettingsDialogTest, OpensWithStoredValuesSwitchesTabsAndIgnoresReturnAndE
     EXPECT_TRUE(::IsWindowVisible(dialog));
     EXPECT_TRUE(ui.Running());
 
+    // Cancel drops the page's mode: the stored one stays.
+    const uint32_t reloads = Reloads(controllers.sim);
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     ASSERT_TRUE(ui.Join(kTimeoutMs));
     EXPECT_EQ(result, IDCANCEL);
+    DWORD mode = 0;
+    EXPECT_TRUE(ReadValue(L"MouseMode", &mode));
+    EXPECT_EQ(mode, 2u);
+    EXPECT_EQ(Reloads(controllers.sim), reloads);
 }
 
 TEST_F(SettingsDialogTest, ApplyWritesChangesOnceAndTriesAgainWhatCouldNotBeStored)
@@ -367,6 +435,110 @@ TEST_F(SettingsDialogTest, ApplyWritesChangesOnceAndTriesAgainWhatCouldNotBeStor
     ASSERT_TRUE(ui.Join(kTimeoutMs));
     EXPECT_EQ(result, IDOK);
     EXPECT_EQ(Reloads(controllers.sim), reloadsAtStart + 4);
+}
+
+// What a tool copied from this program wrote about its start; empty until it has.
+std::wstring ReadStartReport(const std::wstring& toolPath)
+{
+    HANDLE file = ::CreateFileW((toolPath + L".started").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return L"";
+    wchar_t text[1024] = {};
+    DWORD read = 0;
+    ::ReadFile(file, text, sizeof text - sizeof(wchar_t), &read, nullptr);
+    ::CloseHandle(file);
+    return std::wstring(text, read / sizeof(wchar_t));
+}
+
+TEST_F(SettingsDialogTest, CalibrationPageStartsToolsFromTheCurrentDirectory)
+{
+    Select();
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
+    const std::wstring folder = std::wstring(temp) + L"setwell-tools-" + std::to_wstring(::GetCurrentProcessId());
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    // A folder whose path leaves no room for "\\Marksman*.exe" within MAX_PATH: 246 characters.
+    std::wstring deep = folder + L"\\" + std::wstring(200, L'd');
+    ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_LT(deep.size(), 246u);
+    deep += L"\\" + std::wstring(245 - deep.size(), L'e');
+    ASSERT_EQ(deep.size(), 246u);
+    ASSERT_TRUE(::CreateDirectoryW(deep.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    wchar_t ownPath[MAX_PATH] = {};
+    ASSERT_NE(::GetModuleFileNameW(nullptr, ownPath, MAX_PATH), 0u);
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+
+    INT_PTR result = 12345;
+    UiThread ui([&] {
+        settings::SettingsDialog dialog;
+        result = dialog.RunModal();
+    });
+    HWND dialog = WaitForThreadDialog(ui.Id(), kCaption, kTimeoutMs);
+    ASSERT_NE(dialog, nullptr);
+    HWND page = PageWith(dialog, IDC_CALIBRATE);
+    ASSERT_NE(page, nullptr);
+    HWND calibrate = ::GetDlgItem(page, IDC_CALIBRATE);
+    HWND lineTest = ::GetDlgItem(page, IDC_LINE_TEST);
+    auto press = [&](HWND button) {
+        ASSERT_TRUE(BringToFront(dialog));
+        ASSERT_TRUE(ClickWindow(button));
+    };
+
+    // Nothing there: message 6 for both buttons.
+    press(calibrate);
+    ExpectOwnedMessage(dialog, L"找不到校准程序！请重新安装！");
+    press(lineTest);
+    ExpectOwnedMessage(dialog, L"找不到校准程序！请重新安装！");
+
+    // A file by that name that is no program: message 7 with the system's code.
+    const std::wstring broken = folder + L"\\MarksmanBroken.exe";
+    HANDLE file = ::CreateFileW(broken.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ::WriteFile(file, "not a program", 13, &written, nullptr);
+    ::CloseHandle(file);
+    press(calibrate);
+    ExpectOwnedMessage(dialog, std::wstring(L"不能调用校准程序！Code=") + std::to_wstring(ERROR_BAD_EXE_FORMAT));
+    ASSERT_TRUE(::DeleteFileW(broken.c_str()));
+
+    // A calibration program with more characters after its name: started with one space and the
+    // controller's device object name, shown normally.
+    const std::wstring marksman = folder + L"\\Marksman2004.exe";
+    ASSERT_TRUE(::CopyFileW(ownPath, marksman.c_str(), FALSE));
+    press(calibrate);
+    std::wstring report;
+    ASSERT_TRUE(WaitFor([&] { return !(report = ReadStartReport(marksman)).empty(); }, 60000));
+    EXPECT_EQ(report, std::wstring(L" ") + kName + L"\n" + std::to_wstring(STARTF_USESHOWWINDOW) + L" " +
+                          std::to_wstring(SW_SHOW));
+
+    // The line test: no command line of its own, maximised.
+    const std::wstring scribe = folder + L"\\Scribe.exe";
+    ASSERT_TRUE(::CopyFileW(ownPath, scribe.c_str(), FALSE));
+    press(lineTest);
+    ASSERT_TRUE(WaitFor([&] { return !(report = ReadStartReport(scribe)).empty(); }, 60000));
+    const size_t lineEnd = report.find(L'\n');
+    ASSERT_NE(lineEnd, std::wstring::npos);
+    EXPECT_EQ(report.substr(lineEnd + 1),
+              std::to_wstring(STARTF_USESHOWWINDOW) + L" " + std::to_wstring(SW_SHOWMAXIMIZED));
+    EXPECT_NE(report.find(L"Scribe.exe"), std::wstring::npos) << "the program's own path is its command line";
+
+    // Too deep a current directory: message 9, nothing looked for.
+    ASSERT_TRUE(::SetCurrentDirectoryW(deep.c_str()));
+    press(calibrate);
+    ExpectOwnedMessage(dialog, L"文件存放的路径太深！");
+
+    ::SetCurrentDirectoryW(previous);
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(ui.Join(kTimeoutMs));
+    EXPECT_EQ(result, IDCANCEL);
+    for (const std::wstring& path : {marksman, marksman + L".started", scribe, scribe + L".started"})
+        ::DeleteFileW(path.c_str());
+    ::RemoveDirectoryW(deep.c_str());
+    ::RemoveDirectoryW((folder + L"\\" + std::wstring(200, L'd')).c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 } // namespace
