@@ -305,34 +305,37 @@ TEST_F(SettingsDialogTest, OpensWithStoredValuesSwitchesTabsAndIgnoresReturnAndE
     // The logo keeps the page's own background around its letters.
     ASSERT_TRUE(ClickTab(dialog, 3));
     ASSERT_TRUE(WaitFor([&] { return ::IsWindowVisible(about) && !::IsWindowVisible(touchMode); }, kTimeoutMs));
-    ::UpdateWindow(about);
     RECT aboutRect = {};
     ::GetWindowRect(about, &aboutRect);
-    CaptureScreenPng(L"setwell-about-page.png", &aboutRect);
-    std::vector<unsigned char> rgb;
-    ASSERT_TRUE(WaitFor([&] { return CaptureScreenRgb(aboutRect, rgb); }, kTimeoutMs));
     const int width = aboutRect.right - aboutRect.left;
     const int height = aboutRect.bottom - aboutRect.top;
     const int logoX = (width - 102) / 2;
     const int logoY = (height / 2 - 32) / 2;
+    std::vector<unsigned char> rgb;
     auto pixel = [&](int x, int y) {
         const size_t at = (static_cast<size_t>(y) * width + x) * 3;
         return (rgb[at] << 16) | (rgb[at + 1] << 8) | rgb[at + 2];
     };
-    const int background = pixel(2, 2);
-    int logoPixels = 0, backgroundInBox = 0;
-    for (int y = logoY; y < logoY + 32; ++y) {
-        for (int x = logoX; x < logoX + 102; ++x) {
-            if (pixel(x, y) == background)
-                ++backgroundInBox;
-            else
-                ++logoPixels;
-        }
-    }
+    int background = 0, logoPixels = 0, backgroundInBox = 0;
+    // Settled once the logo shows on screen.
+    const bool logoShown = WaitFor(
+        [&] {
+            if (!CaptureScreenRgb(aboutRect, rgb))
+                return false;
+            background = pixel(2, 2);
+            logoPixels = backgroundInBox = 0;
+            for (int y = logoY; y < logoY + 32; ++y) {
+                for (int x = logoX; x < logoX + 102; ++x)
+                    ++(pixel(x, y) == background ? backgroundInBox : logoPixels);
+            }
+            return logoPixels > 102 * 32 / 10;
+        },
+        kTimeoutMs);
+    CaptureScreenPng(L"setwell-about-page.png", &aboutRect);
+    ASSERT_TRUE(logoShown) << logoPixels << " pixels of the logo";
     // Corners of the logo's box are background; the letters show in between.
     EXPECT_EQ(pixel(logoX, logoY), background);
     EXPECT_EQ(pixel(logoX + 101, logoY + 31), background);
-    EXPECT_GT(logoPixels, 102 * 32 / 10);
     EXPECT_GT(backgroundInBox, 102 * 32 / 2);
 
     // The tab control has the focus: Escape and Return do nothing, the arrow key that follows
