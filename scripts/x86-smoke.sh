@@ -2,7 +2,7 @@
 # Smoke run of the shipped x86 (Windows 2000/XP) binaries under 32-bit Wine in user-mode CPU
 # emulation (scripts/x86emu.sh makes that environment inside the build folder).
 #
-#   bash scripts/x86-smoke.sh [--results DIR] [--keep] [--checks "fitment nodriver calibration"]
+#   bash scripts/x86-smoke.sh [--results DIR] [--keep] [--checks "fitment nodriver calibration setwell"]
 #
 # QELVO_BUILD_DIR    build folder (default <repo>/build); the x86 tree is $QELVO_BUILD_DIR/win32
 # QELVO_X86_EMU_DIR  cache of packages, the i386 root and the 32-bit prefix (default
@@ -21,7 +21,7 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/wine-harness.sh" # qelvo_wait_for, the display, screenshots
 
 # In this order: Marksman must find no driver before the simulated one is started.
-CHECKS="fitment nodriver calibration"
+CHECKS="fitment nodriver calibration setwell"
 WIN32_DIR=$QELVO_BUILD_DIR/win32
 EMU=${QELVO_X86_EMU_DIR:-$QELVO_BUILD_DIR/x86emu}
 LOGS=$EMU/logs
@@ -179,6 +179,11 @@ check_calibration() {
     simulated_test calibration-WindowsXP marksman_x86_test.exe 300 "--gtest_filter=*/WindowsXP"
     simulated_test calibration-Windows2000 marksman_x86_test.exe 300 "--gtest_filter=*/Windows2000"
 }
+
+# The x86 Setwell.exe against the x86 simulated driver shows the values stored in the driver key,
+# stores them with a clicked mode on Apply and has the driver reload them; Cancel ends it
+# (tests/x86/setwell_x86_test.cpp).
+check_setwell() { simulated_test setwell setwell_x86_test.exe 300; }
 
 main() {
     local started=$SECONDS check

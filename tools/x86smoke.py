@@ -75,8 +75,8 @@ class Evidence:
 
 
 # Judges. The emulation now and then kills a process or stalls a thread of it: such an attempt
-# leaves no result, or (the calibration test says so) fails waiting while Marksman shows no
-# message of its own. Wrong values and Marksman's own messages fail at once.
+# leaves no result, or (the calibration and Setwell tests say so) fails waiting while the program
+# under test shows no message of its own. Wrong values and the program's own messages fail at once.
 
 def judge_fitment(ev):
     cases = ev.gtest_cases()
@@ -124,6 +124,7 @@ def judge_message_20(ev):
 
 
 NO_MESSAGE = "no message from Marksman"  # tests/x86/marksman_x86_test.cpp, when a wait stalls
+NO_SETWELL_MESSAGE = "no message from Setwell"  # tests/x86/setwell_x86_test.cpp, likewise
 
 
 def gtest_judge(stall=None):
@@ -160,6 +161,7 @@ CHECKS = {
     "nodriver": Check("MarksmanWithoutDriverShowsMessage20AndEnds", 1, judge_message_20),
     "calibration-WindowsXP": Check("MarksmanCalibrationAsWindowsXP", 4, gtest_judge(stall=NO_MESSAGE)),
     "calibration-Windows2000": Check("MarksmanCalibrationAsWindows2000", 4, gtest_judge(stall=NO_MESSAGE)),
+    "setwell": Check("SetwellReadsAndAppliesSettingsInX86Process", 3, gtest_judge(stall=NO_SETWELL_MESSAGE)),
 }
 
 

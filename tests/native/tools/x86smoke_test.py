@@ -81,6 +81,26 @@ class Attempts(unittest.TestCase):
         self.assertEqual(self.judge("calibration-WindowsXP", 4), "fail")
         self.assertEqual(self.cases(), [("MarksmanCalibrationAsWindowsXP", "fail")])
 
+    def test_setwell_tries_three_times_only_while_setwell_says_nothing(self):
+        stalled = gtest_xml([("X86Setwell.T", "no reload after Apply; Setwell is running, no message from Setwell")])
+        table = [
+            ("stalled, first try", stalled, 1, 1, "retry"),
+            ("died, second try", None, 124, 2, "retry"),
+            ("stalled, last try", stalled, 1, 3, "fail"),
+            ("passed", gtest_xml([("X86Setwell.T", None)]), 0, 1, "pass"),
+            ("wrong value", gtest_xml([("X86Setwell.T", "DragDelay: 0, expected 300")]), 1, 1, "fail"),
+            ("Setwell's message", gtest_xml([("X86Setwell.T", 'Setwell is running, its message reads "x"')]), 1, 1,
+             "fail"),
+            # Marksman's words are no excuse here.
+            ("another program's stall", gtest_xml([("X86Setwell.T", "no message from Marksman")]), 1, 1, "fail"),
+        ]
+        for label, xml, exit_status, attempt, verdict in table:
+            with self.subTest(label):
+                self.leave("setwell", xml=xml, exit=exit_status)
+                self.assertEqual(self.judge("setwell", attempt), verdict)
+        self.assertEqual(self.cases(), [("SetwellReadsAndAppliesSettingsInX86Process", "fail")] + [
+            ("SetwellReadsAndAppliesSettingsInX86Process", v) for v in ("pass", "fail", "fail", "fail")])
+
     def test_calibration_verdicts_that_end_at_once(self):
         table = [
             ("passed", gtest_xml([("T/Windows2000", None)]), "pass"),
@@ -136,7 +156,8 @@ class Attempts(unittest.TestCase):
         names = [check.case for check in x86smoke.CHECKS.values()]
         self.assertEqual(sorted(names), sorted({"FitmentSelectsTheNamedDriverInX86Process",
                                                 "MarksmanWithoutDriverShowsMessage20AndEnds",
-                                                "MarksmanCalibrationAsWindowsXP", "MarksmanCalibrationAsWindows2000"}))
+                                                "MarksmanCalibrationAsWindowsXP", "MarksmanCalibrationAsWindows2000",
+                                                "SetwellReadsAndAppliesSettingsInX86Process"}))
 
 
 if __name__ == "__main__":
