@@ -5,11 +5,11 @@
 # QELVO_EXTRA_PACKAGES adds names to the list (used to try the missing-package path).
 
 QELVO_PACKAGES=(
-    cmake g++ make python3
+    cmake g++ make python3 python3-pefile
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine wine64
     xvfb xserver-xephyr x11-xserver-utils xdotool x11-utils imagemagick fonts-wqy-zenhei
-    googletest procps util-linux python3-pefile
+    googletest procps util-linux
 )
 
 qelvo_missing_packages() {

@@ -99,6 +99,10 @@ fi
 [[ -n $win32_ok ]] && run_ctest win32 -L static
 
 if [[ -n $win32_ok && -n $win64_ok ]]; then
+    # The release archives from the trees just built; tests/static/check_release.py reads them.
+    phase "release archives"
+    bash scripts/release.sh --no-build
+    record step "release archives" "$?"
     run_static_checks
 else
     echo "static checks skipped: a Windows build failed"

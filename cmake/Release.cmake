@@ -1,0 +1,66 @@
+# What ships: the version resource, the application manifest and the lean link of each shipped
+# binary. The top-level CMakeLists.txt calls qelvo_ship() for every shipped target that exists,
+# after all subdirectories are added, so a new program joins by having its target.
+set(QELVO_VERSION 3.0.0)
+set(QELVO_VERSION_DOTS ${QELVO_VERSION}.0)
+string(REPLACE "." "," QELVO_VERSION_COMMAS ${QELVO_VERSION_DOTS})
+
+# Every shipped binary, in the order the release lists them, and its description.
+set(QELVO_SHIPPED Marksman Setwell Scribe Fitment)
+set(QELVO_SHIPPED_Marksman_DESCRIPTION "Qelvo 触摸屏校准程序")
+set(QELVO_SHIPPED_Setwell_DESCRIPTION "Qelvo 触摸屏设置程序")
+set(QELVO_SHIPPED_Scribe_DESCRIPTION "Qelvo 触摸屏划线测试程序")
+set(QELVO_SHIPPED_Fitment_DESCRIPTION "Qelvo 触摸屏驱动安装辅助库")
+
+# qelvo_ship(<target> DESCRIPTION <text>)
+# Compiles the version resource (and, for a program, the manifest) into the target, strips it,
+# drops unreferenced sections and replaces the runtime's verbose terminate handler.
+function(qelvo_ship target)
+  cmake_parse_arguments(S "" "DESCRIPTION" "" ${ARGN})
+  get_target_property(type ${target} TYPE)
+  get_target_property(name ${target} OUTPUT_NAME)
+  if(NOT name)
+    set(name ${target})
+  endif()
+  set(QELVO_INTERNAL_NAME ${name})
+  set(QELVO_FILE_DESCRIPTION "${S_DESCRIPTION}")
+  set(QELVO_MANIFEST_LINE "")
+  set(out ${CMAKE_BINARY_DIR}/release/${target})
+  if(type STREQUAL "EXECUTABLE")
+    set(QELVO_ORIGINAL_FILENAME ${name}.exe)
+    set(QELVO_FILE_TYPE VFT_APP)
+    if(QELVO_X86)
+      set(QELVO_MANIFEST_ARCH x86)
+    else()
+      set(QELVO_MANIFEST_ARCH amd64)
+    endif()
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/release/Application.manifest.in ${out}/${name}.manifest @ONLY)
+    # Resource type 24, id 1, language neutral: the manifest that process creation reads.
+    set(QELVO_MANIFEST_LINE "LANGUAGE LANG_NEUTRAL, SUBLANG_NEUTRAL\nCREATEPROCESS_MANIFEST_RESOURCE_ID RT_MANIFEST \"${out}/${name}.manifest\"")
+  else()
+    set(QELVO_ORIGINAL_FILENAME ${name}.dll)
+    set(QELVO_FILE_TYPE VFT_DLL)
+  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/release/VersionInfo.rc.in ${out}/${name}Version.rc @ONLY)
+  target_sources(${target} PRIVATE ${out}/${name}Version.rc ${PROJECT_SOURCE_DIR}/cmake/release/LeanRuntime.cpp)
+  if(type STREQUAL "EXECUTABLE")
+    set_property(SOURCE ${out}/${name}Version.rc TARGET_DIRECTORY ${target} APPEND PROPERTY
+                 OBJECT_DEPENDS ${out}/${name}.manifest)
+  endif()
+  target_link_options(${target} PRIVATE -s -Wl,--gc-sections)
+endfunction()
+
+# Ships every target of QELVO_SHIPPED that this tree builds; qelvo_release_binaries builds them.
+function(qelvo_ship_all)
+  set(built)
+  foreach(target IN LISTS QELVO_SHIPPED)
+    if(TARGET ${target})
+      qelvo_ship(${target} DESCRIPTION "${QELVO_SHIPPED_${target}_DESCRIPTION}")
+      list(APPEND built ${target})
+    endif()
+  endforeach()
+  add_custom_target(qelvo_release_binaries)
+  if(built)
+    add_dependencies(qelvo_release_binaries ${built})
+  endif()
+endfunction()
