@@ -28,6 +28,11 @@ constexpr uint32_t kMaxFaults = 16;
 constexpr uint32_t kModeHistory = 16;
 constexpr uint32_t kRecordHistory = 8;
 constexpr uint32_t kSuiteCodes = 9;
+constexpr uint32_t kRequestRuns = 32;
+
+// Faults with this code (kind kFaultError) make the next opens of the control device fail with
+// Windows error `value`, as if the driver had gone away. Handles already open are not affected.
+constexpr uint32_t kSimOpenCode = 0;
 
 // Index of a suite control code in the per-code counters, or kSuiteCodes if it is none.
 constexpr uint32_t SuiteCodeIndex(uint32_t code)
@@ -98,6 +103,11 @@ struct SimFault {
     uint32_t value;
 };
 
+struct SimRequestRun {
+    uint32_t code;          // a suite control code
+    uint32_t count;         // requests of that code in a row
+};
+
 // Everything the driver knows about one controller. History arrays hold the last entries,
 // oldest first; the counts are totals since the last reset or history clear.
 struct SimControllerState {
@@ -121,6 +131,10 @@ struct SimControllerState {
     uint32_t rangeHistoryCount;
     touch::ScreenRangeRecord rangeHistory[kRecordHistory];
     PanelConfig panel;
+    // The accepted requests in order, consecutive requests of one code counted as one run: the
+    // last kRequestRuns runs, oldest first; requestRunCount counts every run.
+    uint32_t requestRunCount;
+    SimRequestRun requestRuns[kRequestRuns];
 };
 
 struct SimSummary {

@@ -35,6 +35,8 @@ struct Controller {
     CalibrationRecord calibrationHistory[kRecordHistory];
     uint32_t rangeHistoryCount;
     ScreenRangeRecord rangeHistory[kRecordHistory];
+    uint32_t requestRunCount;
+    SimRequestRun requestRuns[kRequestRuns];            // ring, indexed by count % size
 };
 
 struct DriverState {
@@ -97,6 +99,20 @@ void ClearHistory(Controller& c)
     c.modeHistoryCount = 0;
     c.calibrationHistoryCount = 0;
     c.rangeHistoryCount = 0;
+    c.requestRunCount = 0;
+}
+
+void LogRequest(Controller& c, uint32_t code)
+{
+    if (c.requestRunCount != 0) {
+        SimRequestRun& last = c.requestRuns[(c.requestRunCount - 1) % kRequestRuns];
+        if (last.code == code) {
+            ++last.count;
+            return;
+        }
+    }
+    c.requestRuns[c.requestRunCount % kRequestRuns] = SimRequestRun{code, 1};
+    ++c.requestRunCount;
 }
 
 void ApplyDefaultMapping(Controller& c)
@@ -206,6 +222,7 @@ uint32_t HandleControllerCode(Request& r, SimFault* fault)
         return kErrorInvalidFunction;
     }
     ++c->requests[SuiteCodeIndex(r.code)];
+    LogRequest(*c, r.code);
     return 0;
 }
 
@@ -345,7 +362,8 @@ uint32_t HandleSetFault(Request& r)
     if (r.inLength < sizeof(SimFault))
         return kErrorInvalidParameter;
     SimFault in = *static_cast<const SimFault*>(r.buffer);
-    if (SuiteCodeIndex(in.code) == kSuiteCodes || in.kind < kFaultError || in.kind > kFaultState)
+    if (in.code == kSimOpenCode ? in.kind != kFaultError
+                                : SuiteCodeIndex(in.code) == kSuiteCodes || in.kind < kFaultError || in.kind > kFaultState)
         return kErrorInvalidParameter;
     if (in.count == 0) {
         for (uint32_t i = 0; i < kMaxFaults; ++i) {
@@ -392,6 +410,10 @@ void FillState(const Controller& c, SimControllerState* s)
     for (uint32_t i = 0; i < n; ++i)
         s->rangeHistory[i] = c.rangeHistory[(c.rangeHistoryCount - n + i) % kRecordHistory];
     s->panel = c.panel;
+    s->requestRunCount = c.requestRunCount;
+    n = c.requestRunCount < kRequestRuns ? c.requestRunCount : kRequestRuns;
+    for (uint32_t i = 0; i < n; ++i)
+        s->requestRuns[i] = c.requestRuns[(c.requestRunCount - n + i) % kRequestRuns];
 }
 
 uint32_t HandlePrivateCode(Request& r)
@@ -490,12 +512,20 @@ NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT, PIRP irp)
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     KIRQL irql;
     KeAcquireSpinLock(&g_lock, &irql);
-    if (stack->MajorFunction == IRP_MJ_CREATE)
-        ++g_state.openHandles;
-    else if (stack->MajorFunction == IRP_MJ_CLOSE && g_state.openHandles != 0)
+    uint32_t error = 0;
+    if (stack->MajorFunction == IRP_MJ_CREATE) {
+        SimFault* fault = FindFault(kSimOpenCode);
+        if (fault != nullptr) {
+            --fault->count;
+            error = fault->value;
+        } else {
+            ++g_state.openHandles;
+        }
+    } else if (stack->MajorFunction == IRP_MJ_CLOSE && g_state.openHandles != 0) {
         --g_state.openHandles;
+    }
     KeReleaseSpinLock(&g_lock, irql);
-    return Complete(irp, STATUS_SUCCESS, 0);
+    return Complete(irp, StatusFromError(error), 0);
 }
 
 NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT, PIRP irp)
