@@ -30,8 +30,10 @@ constexpr uint32_t kRecordHistory = 8;
 constexpr uint32_t kSuiteCodes = 9;
 constexpr uint32_t kRequestRuns = 32;
 
-// Faults with this code (kind kFaultError) make the next opens of the control device fail with
-// Windows error `value`, as if the driver had gone away. Handles already open are not affected.
+// A fault with this code (kind kFaultError, any count but 0) removes the device's name, so that
+// opening \\.\VOVUDA fails with ERROR_FILE_NOT_FOUND as when no driver runs; `value` is not used.
+// Handles already open keep working. The name comes back with count 0, a faults clear, a reset,
+// or when any handle to the device is closed.
 constexpr uint32_t kSimOpenCode = 0;
 
 // Index of a suite control code in the per-code counters, or kSuiteCodes if it is none.
