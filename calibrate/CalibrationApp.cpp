@@ -4,6 +4,7 @@
 #include "calibrate/CommandLine.h"
 #include "calibrate/DisplaySelectDialog.h"
 #include "calibrate/resource.h"
+#include "framework/Handle.h"
 
 #include <shellapi.h>
 
@@ -14,34 +15,16 @@ namespace calibrate {
 
 namespace {
 
-// The single-instance lock: owned from creation until start-up ends.
-class InstanceMutex {
-public:
-    InstanceMutex() = default;
-    ~InstanceMutex() { Close(); }
-    InstanceMutex(const InstanceMutex&) = delete;
-    InstanceMutex& operator=(const InstanceMutex&) = delete;
-
-    // False when another instance holds the name (or it could not be created at all);
-    // `alreadyRunning` tells the two apart.
-    bool Create(const wchar_t* name, bool* alreadyRunning)
-    {
-        handle_ = ::CreateMutexW(nullptr, TRUE, name);
-        const DWORD error = ::GetLastError();
-        *alreadyRunning = error == ERROR_ALREADY_EXISTS || (handle_ == nullptr && error == ERROR_ACCESS_DENIED);
-        return handle_ != nullptr && error != ERROR_ALREADY_EXISTS;
-    }
-    void Close()
-    {
-        if (handle_ != nullptr) {
-            ::CloseHandle(handle_);
-            handle_ = nullptr;
-        }
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
+// The single-instance lock, owned from creation until start-up ends. False when another
+// instance holds the name (or it could not be created at all); `alreadyRunning` tells the two
+// apart.
+bool CreateInstanceMutex(const wchar_t* name, fw::KernelHandle* mutex, bool* alreadyRunning)
+{
+    mutex->Reset(::CreateMutexW(nullptr, TRUE, name));
+    const DWORD error = ::GetLastError();
+    *alreadyRunning = error == ERROR_ALREADY_EXISTS || (!*mutex && error == ERROR_ACCESS_DENIED);
+    return mutex->Valid() && error != ERROR_ALREADY_EXISTS;
+}
 
 // Arguments after the program's name, split the way the system splits command lines.
 bool SplitCommandLine(std::vector<std::wstring>* args)
@@ -70,10 +53,10 @@ void ShowStartupMessage(UINT stringId)
 
 bool CalibrationApp::InitInstance()
 {
-    InstanceMutex mutex;
+    fw::KernelHandle mutex;
     bool alreadyRunning = false;
-    if (!mutex.Create(L"Marksman", &alreadyRunning)) {
-        mutex.Close();
+    if (!CreateInstanceMutex(L"Marksman", &mutex, &alreadyRunning)) {
+        mutex.Reset();
         if (alreadyRunning)
             ShowStartupMessage(IDS_ALREADY_RUNNING);
         return false;
@@ -106,13 +89,20 @@ bool CalibrationApp::InitInstance()
     screenRange = ScreenRange{displaySelect.chosenRange.left, displaySelect.chosenRange.top,
                               displaySelect.chosenRange.right, displaySelect.chosenRange.bottom};
 
+    CalibrationInputs inputs;
+    if (!deviceManager.GetSelectedDeviceId(&inputs.deviceId))
+        return false;
+    inputs.displayRect = displayRect;
+    inputs.screenRange = screenRange;
+    inputs.openKey = [this](fw::RegistryKey& key) { return deviceManager.OpenDeviceKey(key); };
+
     // The list goes and the lock is given up before the two dialog objects go (calibration first).
-    CalibrationDialog calibration(nullptr);
+    CalibrationDialog calibration(inputs, nullptr);
     SetMainWindow(&calibration);
     calibration.RunModal();
     SetMainWindow(nullptr);
     deviceManager.Release();
-    mutex.Close();
+    mutex.Reset();
     return false;
 }
 

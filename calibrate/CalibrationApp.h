@@ -1,22 +1,15 @@
 // The calibration program's application object. Start-up (InitInstance) is the program's whole
 // life: single instance, controller selection, display choice, the calibration window.
-// The program defines the one global object in Marksman.cpp; test programs that run the
-// calibration's dialogs in-process define their own and fill the fields themselves.
+// The program defines the one global object in Marksman.cpp. The calibration window and its
+// worker get what they work on as CalibrationInputs; nothing else reads the application object.
 #pragma once
 
+#include "calibrate/CalibrationInputs.h"
 #include "calibrate/Geometry.h"
 #include "device/TouchDeviceManager.h"
 #include "framework/App.h"
 
 namespace calibrate {
-
-// The calibrated area in normalised desktop units; the "Range" values are edges, not sizes.
-struct ScreenRange {
-    int32_t XMin;
-    int32_t YMin;
-    int32_t XRange;
-    int32_t YRange;
-};
 
 class CalibrationApp : public fw::App {
 public:
@@ -27,7 +20,5 @@ public:
 protected:
     bool InitInstance() override;
 };
-
-inline CalibrationApp& TheApp() { return fw::App::Get<CalibrationApp>(); }
 
 } // namespace calibrate

@@ -1,6 +1,5 @@
 #include "calibrate/CalibrationDialog.h"
 
-#include "calibrate/CalibrationApp.h"
 #include "calibrate/CalibrationWorker.h"
 #include "calibrate/PromptLayout.h"
 #include "calibrate/resource.h"
@@ -18,17 +17,14 @@ constexpr COLORREF kBackgroundColour = RGB(212, 222, 244);
 
 } // namespace
 
-CalibrationDialog::CalibrationDialog(HWND parent)
+CalibrationDialog::CalibrationDialog(const CalibrationInputs& inputs, HWND parent)
     : Dialog(IDD_CALIBRATION, parent),
+      inputs(inputs),
       icon(::LoadIconW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDI_MARKSMAN))),
-      cancelEvent(nullptr),
-      acceptEvent(nullptr),
       timerId(0),
       arrowCursor(nullptr),
       blankCursor(nullptr),
       backgroundColour(kBackgroundColour),
-      backgroundBrush(nullptr),
-      workerThread(nullptr),
       closeRequested(false),
       workerFinished(false)
 {
@@ -77,12 +73,12 @@ bool CalibrationDialog::OnInitDialog()
     Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 
     backgroundColour = kBackgroundColour;
-    backgroundBrush = ::CreateSolidBrush(backgroundColour);
+    backgroundBrush.Reset(::CreateSolidBrush(backgroundColour));
 
     blankCursor = ::LoadCursorW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDCUR_BLANK));
     arrowCursor = ::LoadCursorW(nullptr, IDC_ARROW);
 
-    const Rect& area = TheApp().displayRect;
+    const Rect& area = inputs.displayRect;
     const int width = static_cast<int>(WidthOf(area));
     const int height = static_cast<int>(HeightOf(area));
     if (!::SetWindowPos(hwnd_, HWND_TOPMOST, area.left, area.top, width, height, 0)) {
@@ -100,10 +96,10 @@ bool CalibrationDialog::OnInitDialog()
     upperPrompt.Show(SW_HIDE);
     lowerPrompt.Show(SW_HIDE);
 
-    cancelEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    acceptEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    cancelEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    acceptEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     // Without the events or the worker nothing would ever close the window.
-    if (backgroundBrush == nullptr || cancelEvent == nullptr || acceptEvent == nullptr || !StartWorker()) {
+    if (!backgroundBrush || !cancelEvent || !acceptEvent || !StartWorker()) {
         EndDialog(IDCANCEL);
         return true;
     }
@@ -113,53 +109,44 @@ bool CalibrationDialog::OnInitDialog()
 bool CalibrationDialog::StartWorker()
 {
     DWORD threadId = 0;
-    workerThread = ::CreateThread(nullptr, 0, &CalibrationWorker::ThreadProc, this, 0, &threadId);
-    return workerThread != nullptr;
+    workerThread.Reset(::CreateThread(nullptr, 0, &CalibrationWorker::ThreadProc, this, 0, &threadId));
+    return workerThread.Valid();
 }
 
 void CalibrationDialog::EndWorker()
 {
-    if (workerThread == nullptr)
+    if (!workerThread)
         return;
     if (!workerFinished.load()) {
         closeRequested.store(true);
-        if (cancelEvent != nullptr)
-            ::SetEvent(cancelEvent);
+        if (cancelEvent)
+            ::SetEvent(cancelEvent.Get());
     }
     // The worker may still send to this window (a prompt, a failure message) before it ends:
     // handle sent messages while waiting, or both threads would wait for each other.
+    const HANDLE thread = workerThread.Get();
     for (;;) {
-        const DWORD wait = ::MsgWaitForMultipleObjects(1, &workerThread, FALSE, INFINITE, QS_SENDMESSAGE);
+        const DWORD wait = ::MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
         if (wait != WAIT_OBJECT_0 + 1)
             break;
         MSG msg;
         ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
-    ::CloseHandle(workerThread);
-    workerThread = nullptr;
+    workerThread.Reset();
 }
 
 void CalibrationDialog::ReleaseResources()
 {
     EndWorker();
-    if (acceptEvent != nullptr) {
-        ::CloseHandle(acceptEvent);
-        acceptEvent = nullptr;
-    }
-    if (cancelEvent != nullptr) {
-        ::CloseHandle(cancelEvent);
-        cancelEvent = nullptr;
-    }
+    acceptEvent.Reset();
+    cancelEvent.Reset();
     errorText.Free();
     if (timerId.load() != 0) {
         if (hwnd_ != nullptr)
             KillTimer(timerId.load());
         timerId.store(0);
     }
-    if (backgroundBrush != nullptr) {
-        ::DeleteObject(backgroundBrush);
-        backgroundBrush = nullptr;
-    }
+    backgroundBrush.Reset();
 }
 
 bool CalibrationDialog::DestroyWindow()
@@ -175,13 +162,13 @@ bool CalibrationDialog::PreTranslateMessage(MSG& msg)
 {
     if (msg.message == WM_KEYDOWN) {
         if (msg.wParam == VK_ESCAPE) {
-            if (cancelEvent != nullptr)
-                ::SetEvent(cancelEvent);
+            if (cancelEvent)
+                ::SetEvent(cancelEvent.Get());
             return true;
         }
         if (msg.wParam == VK_RETURN) {
-            if (acceptEvent != nullptr)
-                ::SetEvent(acceptEvent);
+            if (acceptEvent)
+                ::SetEvent(acceptEvent.Get());
             return true;
         }
     }
@@ -199,8 +186,8 @@ void CalibrationDialog::OnCancel()
     // A close from the system (close command, Alt+F4) while the worker runs: the worker ends the
     // calibration as on Esc during a target, restores the mode, and closes the window itself.
     closeRequested.store(true);
-    if (cancelEvent != nullptr)
-        ::SetEvent(cancelEvent);
+    if (cancelEvent)
+        ::SetEvent(cancelEvent.Get());
 }
 
 void CalibrationDialog::WorkerFinished()
@@ -235,7 +222,7 @@ HBRUSH CalibrationDialog::OnCtlColor(HDC dc, HWND control, UINT)
             ::SetBkMode(dc, TRANSPARENT);
         }
     }
-    return backgroundBrush;
+    return backgroundBrush.Get();
 }
 
 LRESULT CalibrationDialog::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
@@ -264,16 +251,16 @@ LRESULT CalibrationDialog::OnQueryDragIcon(UINT, WPARAM, LPARAM, bool&)
 LRESULT CalibrationDialog::OnTimer(UINT, WPARAM wParam, LPARAM, bool& handled)
 {
     const UINT_PTR running = timerId.load();
-    if (running != 0 && wParam == running && cancelEvent != nullptr)
-        ::SetEvent(cancelEvent);
+    if (running != 0 && wParam == running && cancelEvent)
+        ::SetEvent(cancelEvent.Get());
     handled = false;
     return 0;
 }
 
 LRESULT CalibrationDialog::OnDoubleClick(UINT, WPARAM, LPARAM, bool& handled)
 {
-    if (acceptEvent != nullptr)
-        ::SetEvent(acceptEvent);
+    if (acceptEvent)
+        ::SetEvent(acceptEvent.Get());
     handled = false;
     return 0;
 }
@@ -297,20 +284,28 @@ LRESULT CalibrationDialog::OnCalibrationError(UINT, WPARAM wParam, LPARAM lParam
 SIZE CalibrationDialog::MeasureText(const fw::Static& control, const std::wstring& text) const
 {
     SIZE size = {0, 0};
-    HDC dc = ::GetWindowDC(hwnd_);
-    if (dc == nullptr)
+    const fw::WindowDC dc(hwnd_, ::GetWindowDC(hwnd_));
+    if (!dc)
         return size;
-    HFONT font = reinterpret_cast<HFONT>(control.Send(WM_GETFONT));
-    HGDIOBJ previous = font != nullptr ? ::SelectObject(dc, font) : nullptr;
+    const fw::SelectedObject font(dc.Get(), reinterpret_cast<HFONT>(control.Send(WM_GETFONT)));
     RECT rect = {0, 0, 0, 0};
-    if (::DrawTextW(dc, text.c_str(), -1, &rect, DT_CALCRECT | DT_CENTER) != 0) {
+    if (::DrawTextW(dc.Get(), text.c_str(), -1, &rect, DT_CALCRECT | DT_CENTER) != 0) {
         size.cx = rect.right - rect.left;
         size.cy = rect.bottom - rect.top;
     }
-    if (previous != nullptr)
-        ::SelectObject(dc, previous);
-    ::ReleaseDC(hwnd_, dc);
     return size;
+}
+
+Size CalibrationDialog::PreparePrompt(const fw::Static& control, UINT id, std::wstring* text) const
+{
+    if (id == 0) {
+        control.Show(SW_HIDE);
+        return Size{0, 0};
+    }
+    *text = fw::LoadText(id);
+    const SIZE measured = MeasureText(control, *text);
+    control.Show(SW_SHOW);
+    return Size{measured.cx, measured.cy};
 }
 
 LRESULT CalibrationDialog::OnCalibrationPrompt(UINT, WPARAM wParam, LPARAM lParam, bool&)
@@ -318,25 +313,10 @@ LRESULT CalibrationDialog::OnCalibrationPrompt(UINT, WPARAM wParam, LPARAM lPara
     const UINT upperId = static_cast<UINT>(wParam);
     const UINT lowerId = static_cast<UINT>(lParam);
     std::wstring upperText, lowerText;
-    Size upperSize = {0, 0}, lowerSize = {0, 0};
-    if (upperId != 0) {
-        upperText = fw::LoadText(upperId);
-        const SIZE s = MeasureText(upperPrompt, upperText);
-        upperSize = Size{s.cx, s.cy};
-        upperPrompt.Show(SW_SHOW);
-    } else {
-        upperPrompt.Show(SW_HIDE);
-    }
-    if (lowerId != 0) {
-        lowerText = fw::LoadText(lowerId);
-        const SIZE s = MeasureText(lowerPrompt, lowerText);
-        lowerSize = Size{s.cx, s.cy};
-        lowerPrompt.Show(SW_SHOW);
-    } else {
-        lowerPrompt.Show(SW_HIDE);
-    }
+    const Size upperSize = PreparePrompt(upperPrompt, upperId, &upperText);
+    const Size lowerSize = PreparePrompt(lowerPrompt, lowerId, &lowerText);
 
-    const Rect& area = TheApp().displayRect;
+    const Rect& area = inputs.displayRect;
     const Size areaSize = {static_cast<int32_t>(WidthOf(area)), static_cast<int32_t>(HeightOf(area))};
     const PromptRects rects = LayoutPrompts(areaSize, upperSize, lowerSize);
     if (upperId != 0) {

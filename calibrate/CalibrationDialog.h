@@ -3,13 +3,15 @@
 // events that drive the worker (CalibrationWorker.h). It starts the worker when it is
 // initialised and closes when the worker posts WM_CLOSE at its end.
 //
-//   calibrate::CalibrationDialog dialog(nullptr);
+//   calibrate::CalibrationDialog dialog(inputs, nullptr);
 //   dialog.RunModal();
 #pragma once
 
+#include "calibrate/CalibrationInputs.h"
 #include "device/DeviceAccess.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "framework/Handle.h"
 
 #include <windows.h>
 
@@ -28,7 +30,8 @@ constexpr UINT kTimeoutMilliseconds = 30000;
 
 class CalibrationDialog : public fw::Dialog {
 public:
-    explicit CalibrationDialog(HWND parent = nullptr);
+    // The window keeps its own copy of `inputs` for itself and the worker.
+    explicit CalibrationDialog(const CalibrationInputs& inputs, HWND parent = nullptr);
     ~CalibrationDialog() override;
 
     // Ends the worker (asking it to finish if it still runs, handling what it sends meanwhile),
@@ -38,8 +41,9 @@ public:
     bool PreTranslateMessage(MSG& msg) override;
 
     // What the worker uses, from its own thread. The events are auto-reset; the window sets them.
-    HANDLE CancelEvent() const { return cancelEvent; }
-    HANDLE AcceptEvent() const { return acceptEvent; }
+    const CalibrationInputs& Inputs() const { return inputs; }
+    HANDLE CancelEvent() const { return cancelEvent.Get(); }
+    HANDLE AcceptEvent() const { return acceptEvent.Get(); }
     const fw::AnimateControl& Target() const { return target; }
     HCURSOR BlankCursor() const { return blankCursor; }
     HCURSOR ArrowCursor() const { return arrowCursor; }
@@ -76,21 +80,24 @@ private:
     void ReleaseResources();
     // Width and height of `text` drawn with `control`'s font, measured on the window's DC.
     SIZE MeasureText(const fw::Static& control, const std::wstring& text) const;
+    // Loads and measures prompt `id` and shows `control`; id 0 hides it and measures nothing.
+    Size PreparePrompt(const fw::Static& control, UINT id, std::wstring* text) const;
 
+    const CalibrationInputs inputs;
     fw::Static lowerPrompt;
     fw::Static upperPrompt;
     fw::AnimateControl target;
     HICON icon;
     touch::ErrorTextHolder errorText;
-    HANDLE cancelEvent;
-    HANDLE acceptEvent;
+    fw::KernelHandle cancelEvent;
+    fw::KernelHandle acceptEvent;
     std::atomic<UINT_PTR> timerId;
     HCURSOR arrowCursor;
     HCURSOR blankCursor;
     COLORREF backgroundColour;
-    HBRUSH backgroundBrush;
+    fw::GdiObject<HBRUSH> backgroundBrush;
 
-    HANDLE workerThread;                 // owned; closed once the worker has ended
+    fw::KernelHandle workerThread;       // closed once the worker has ended
     std::atomic<bool> closeRequested;
     std::atomic<bool> workerFinished;
 };

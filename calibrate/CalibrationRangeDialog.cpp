@@ -1,8 +1,6 @@
 #include "calibrate/CalibrationRangeDialog.h"
 
 #include "calibrate/CustomRange.h"
-#include "calibrate/DisplaySelectDialog.h"
-#include "calibrate/RectMapper.h"
 #include "calibrate/resource.h"
 #include "framework/App.h"
 
@@ -10,124 +8,26 @@ namespace calibrate {
 
 bool InvertRange(HPEN pen, const Rect& rect)
 {
-    HDC dc = ::CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
-    if (dc == nullptr)
+    const fw::DeviceContext dc(::CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr));
+    if (!dc)
         return false;
-    const int oldMode = ::SetROP2(dc, R2_NOT);
-    HGDIOBJ oldPen = pen != nullptr ? ::SelectObject(dc, pen) : nullptr;
-    const bool drawn = ::Rectangle(dc, rect.left, rect.top, rect.right, rect.bottom) != FALSE;
-    // Reading a pixel pushes the drawing out to the screen before the context goes away.
-    ::GetPixel(dc, rect.left, rect.top);
-    if (oldPen != nullptr)
-        ::SelectObject(dc, oldPen);
+    const int oldMode = ::SetROP2(dc.Get(), R2_NOT);
+    bool drawn = false;
+    {
+        const fw::SelectedObject selected(dc.Get(), pen);
+        drawn = ::Rectangle(dc.Get(), rect.left, rect.top, rect.right, rect.bottom) != FALSE;
+        // Reading a pixel pushes the drawing out to the screen before the context goes away.
+        ::GetPixel(dc.Get(), rect.left, rect.top);
+    }
     if (oldMode != 0)
-        ::SetROP2(dc, oldMode);
-    ::DeleteDC(dc);
+        ::SetROP2(dc.Get(), oldMode);
     return drawn;
 }
 
-// ---- DragIcon
-
-DragIcon::~DragIcon() = default;
-
-const fw::MessageMap& DragIcon::Messages() const
-{
-    static const fw::MessageEntry entries[] = {
-        fw::OnMessage(WM_LBUTTONDOWN, &DragIcon::OnButtonDown),
-        fw::OnMessage(WM_MOUSEMOVE, &DragIcon::OnMouseMove),
-        fw::OnMessage(WM_LBUTTONUP, &DragIcon::OnButtonUp),
-        fw::OnMessage(WM_CAPTURECHANGED, &DragIcon::OnCaptureChanged),
-    };
-    static const fw::MessageMap map(entries, &Static::Messages());
-    return map;
-}
-
-void DragIcon::Notify(UINT code, const POINT* screen)
-{
-    HWND parent = ::GetParent(hwnd_);
-    if (parent == nullptr)
-        return;
-    DragMoveNotification record = {};
-    record.header.hwndFrom = hwnd_;
-    record.header.idFrom = static_cast<UINT_PTR>(Id());
-    record.header.code = code;
-    if (screen != nullptr) {
-        record.x = screen->x;
-        record.y = screen->y;
-    }
-    ::SendMessageW(parent, WM_NOTIFY, record.header.idFrom, reinterpret_cast<LPARAM>(&record));
-}
-
-LRESULT DragIcon::OnButtonDown(UINT, WPARAM, LPARAM, bool& handled)
-{
-    handled = false;
-    HINSTANCE module = fw::ProgramInstance();
-    ::SetCapture(hwnd_);
-    HCURSOR target = ::LoadCursorW(module, MAKEINTRESOURCEW(IDCUR_DRAG_TARGET));
-    if (target != nullptr)
-        ::SetCursor(target);
-    HICON empty = ::LoadIconW(module, MAKEINTRESOURCEW(IDI_DRAG_WINDOW));
-    if (empty != nullptr)
-        SetIcon(empty);
-    dragging = true;
-    Notify(kDragStarted, nullptr);
-    return 0;
-}
-
-LRESULT DragIcon::OnMouseMove(UINT, WPARAM, LPARAM lParam, bool& handled)
-{
-    handled = false;
-    if (!dragging)
-        return 0;
-    POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-    if (!::ClientToScreen(hwnd_, &at))
-        return 0;
-    Notify(kDragMoved, &at);
-    return 0;
-}
-
-LRESULT DragIcon::OnButtonUp(UINT, WPARAM, LPARAM, bool& handled)
-{
-    handled = false;
-    if (dragging)
-        EndDrag(true);
-    return 0;
-}
-
-// Losing the capture (another window took it, a message box opened) ends the drag as the
-// button would: otherwise the inverted rectangle stayed on the screen.
-LRESULT DragIcon::OnCaptureChanged(UINT, WPARAM, LPARAM lParam, bool& handled)
-{
-    handled = false;
-    if (dragging && reinterpret_cast<HWND>(lParam) != hwnd_)
-        EndDrag(false);
-    return 0;
-}
-
-void DragIcon::EndDrag(bool releaseCapture)
-{
-    // Cleared first: releasing the capture reports WM_CAPTURECHANGED to this control.
-    dragging = false;
-    if (releaseCapture)
-        ::ReleaseCapture();
-    HICON target = ::LoadIconW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDI_DRAG_TARGET));
-    if (target != nullptr)
-        SetIcon(target);
-    Notify(kDragEnded, nullptr);
-}
-
-// ---- CalibrationRangeDialog
-
 CalibrationRangeDialog::CalibrationRangeDialog(HWND parent) : Dialog(IDD_CALIBRATION_RANGE, parent) {}
 
-CalibrationRangeDialog::~CalibrationRangeDialog()
-{
-    // The pens go with the window (OnDestroy); this covers a window destroyed by the base.
-    if (thinPen != nullptr)
-        ::DeleteObject(thinPen);
-    if (thickPen != nullptr)
-        ::DeleteObject(thickPen);
-}
+// The pens go with the window (OnDestroy), or with the object when the base destroyed it.
+CalibrationRangeDialog::~CalibrationRangeDialog() = default;
 
 const fw::MessageMap& CalibrationRangeDialog::Messages() const
 {
@@ -160,7 +60,7 @@ bool CalibrationRangeDialog::PreTranslateMessage(MSG& msg)
 bool CalibrationRangeDialog::OnInitDialog()
 {
     // A new window of a dialog shown before: moves only count once this one has its boxes.
-    initialised = false;
+    initialized = false;
     lastDrawnShown = false;
     Dialog::OnInitDialog();
 
@@ -172,18 +72,18 @@ bool CalibrationRangeDialog::OnInitDialog()
     topLeftIcon.SubclassItem(*this, IDC_TOP_LEFT_ICON);
     bottomRightIcon.SubclassItem(*this, IDC_BOTTOM_RIGHT_ICON);
 
-    if (thinPen == nullptr)
-        thinPen = ::CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
-    if (thickPen == nullptr)
-        thickPen = ::CreatePen(PS_SOLID, 3, RGB(255, 0, 0));
-    initialised = true;
+    if (!thinPen)
+        thinPen.Reset(::CreatePen(PS_SOLID, 1, RGB(255, 0, 0)));
+    if (!thickPen)
+        thickPen.Reset(::CreatePen(PS_SOLID, 3, RGB(255, 0, 0)));
+    initialized = true;
     return true;
 }
 
 LRESULT CalibrationRangeDialog::OnMove(UINT, WPARAM, LPARAM, bool& handled)
 {
     handled = false;
-    if (!initialised || Item(IDC_RANGE_LEFT) == nullptr)
+    if (!initialized || Item(IDC_RANGE_LEFT) == nullptr)
         return 0;
     RECT own;
     if (!::GetWindowRect(hwnd_, &own))
@@ -203,15 +103,9 @@ LRESULT CalibrationRangeDialog::OnDestroy(UINT, WPARAM, LPARAM, bool& handled)
 {
     handled = false;
     RestoreDragged();
-    initialised = false;
-    if (thinPen != nullptr) {
-        ::DeleteObject(thinPen);
-        thinPen = nullptr;
-    }
-    if (thickPen != nullptr) {
-        ::DeleteObject(thickPen);
-        thickPen = nullptr;
-    }
+    initialized = false;
+    thinPen.Reset();
+    thickPen.Reset();
     return 0;
 }
 
@@ -220,14 +114,14 @@ void CalibrationRangeDialog::RestoreDragged()
     if (!lastDrawnShown)
         return;
     lastDrawnShown = false;
-    InvertRange(thinPen, lastDrawn);
+    InvertRange(thinPen.Get(), lastDrawn);
 }
 
 LRESULT CalibrationRangeDialog::OnDragStarted(NMHDR&)
 {
     // Never two rectangles on the screen: one left by an unfinished drag goes first.
     RestoreDragged();
-    InvertRange(thinPen, range);
+    InvertRange(thinPen.Get(), range);
     lastDrawn = range;
     lastDrawnShown = true;
     return 1;
@@ -246,8 +140,8 @@ LRESULT CalibrationRangeDialog::OnDragMoved(NMHDR& header)
     const DragCorner corner = header.idFrom == IDC_TOP_LEFT_ICON ? DragCorner::TopLeft : DragCorner::BottomRight;
     range = ApplyDrag(range, corner, Point{move.x, move.y});
     UpdateData(false);
-    InvertRange(thinPen, lastDrawn);
-    InvertRange(thinPen, range);
+    InvertRange(thinPen.Get(), lastDrawn);
+    InvertRange(thinPen.Get(), range);
     lastDrawn = range;
     return 1;
 }
@@ -265,31 +159,10 @@ void CalibrationRangeDialog::OnShowRange(UINT, UINT, HWND)
 {
     UpdateData(true);
     const Rect shown = range;
-    InvertRange(thickPen, shown);
+    InvertRange(thickPen.Get(), shown);
     // The user looks at the rectangle for a second; the dialog does not answer meanwhile.
     ::Sleep(1000);
-    InvertRange(thickPen, shown);
-}
-
-// ---- DisplaySelectDialog::RunCustomRange
-
-bool DisplaySelectDialog::RunCustomRange()
-{
-    const RectMapper toNormal(normalScreen, virtualScreen);
-    CalibrationRangeDialog dialog(nullptr);
-    for (;;) {
-        if (dialog.RunModal() != IDOK)
-            return false;
-        Rect normal{};
-        // Too small, inverted, or so far off the desktop that its normalised form would not fit
-        // 32 bits: the user is asked again.
-        if (CheckCustomRange(dialog.range, toNormal, &normal) == RangeCheck::Accepted) {
-            chosenRect = dialog.range;
-            chosenRange = normal;
-            return true;
-        }
-        ShowMessage(IDS_RANGE_TOO_SMALL);
-    }
+    InvertRange(thickPen.Get(), shown);
 }
 
 } // namespace calibrate

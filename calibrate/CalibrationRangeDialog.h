@@ -3,51 +3,19 @@
 // RunCustomRange runs it and checks the result.
 #pragma once
 
+#include "calibrate/DragIcon.h"
 #include "calibrate/Geometry.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "framework/Handle.h"
 
 #include <windows.h>
 
-#include <cstdint>
-
 namespace calibrate {
-
-// Notifications a DragIcon sends its parent (WM_NOTIFY, synchronously).
-constexpr UINT kDragStarted = 0x57C;  // NMHDR only
-constexpr UINT kDragMoved = 0x57D;    // DragMoveNotification
-constexpr UINT kDragEnded = 0x57E;    // NMHDR only
-
-struct DragMoveNotification {
-    NMHDR header;
-    int32_t x;  // the mouse, in screen coordinates
-    int32_t y;
-};
 
 // Inverts `rect` (virtual-screen pixels) on the whole desktop: the border drawn with `pen`'s
 // width and the interior. Doing it twice with the same pen and rectangle restores the screen.
 bool InvertRange(HPEN pen, const Rect& rect);
-
-// A static icon control whose target can be dragged out of it: while the left button is held
-// the control shows the empty window picture and the cursor is the target.
-class DragIcon : public fw::Static {
-public:
-    ~DragIcon() override;
-
-    bool IsDragging() const { return dragging; }
-
-    const fw::MessageMap& Messages() const override;
-
-private:
-    LRESULT OnButtonDown(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    LRESULT OnMouseMove(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    LRESULT OnButtonUp(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    LRESULT OnCaptureChanged(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    void EndDrag(bool releaseCapture);
-    void Notify(UINT code, const POINT* screen);
-
-    bool dragging = false;
-};
 
 class CalibrationRangeDialog : public fw::Dialog {
 public:
@@ -81,11 +49,11 @@ private:
     HICON icon = nullptr;
     DragIcon bottomRightIcon;
     DragIcon topLeftIcon;
-    bool initialised = false;
+    bool initialized = false;
     Rect lastDrawn{};
     bool lastDrawnShown = false;  // lastDrawn is inverted on the screen now
-    HPEN thinPen = nullptr;
-    HPEN thickPen = nullptr;
+    fw::GdiObject<HPEN> thinPen;
+    fw::GdiObject<HPEN> thickPen;
 };
 
 } // namespace calibrate

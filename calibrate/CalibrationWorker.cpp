@@ -1,11 +1,11 @@
 #include "calibrate/CalibrationWorker.h"
 
-#include "calibrate/CalibrationApp.h"
 #include "calibrate/CalibrationDialog.h"
 #include "calibrate/StoredCalibration.h"
 #include "calibrate/resource.h"
 #include "device/DeviceAccess.h"
 #include "device/TouchProtocol.h"
+#include "framework/Handle.h"
 
 namespace calibrate {
 
@@ -13,17 +13,12 @@ namespace {
 
 constexpr DWORD kPollMilliseconds = 100;
 
-// A request whose reply has the wrong size or an unknown state is reported with this code.
+// An unknown calibration state is reported with the code of a malformed reply.
 constexpr DWORD kMalformedReply = ERROR_INVALID_DATA;
 
-bool Control(HANDLE device, uint32_t code, void* in, DWORD inBytes, void* out, DWORD outBytes, DWORD* returned)
-{
-    DWORD bytes = 0;
-    const BOOL ok = ::DeviceIoControl(device, code, in, inBytes, out, outBytes, &bytes, nullptr);
-    if (returned != nullptr)
-        *returned = ok ? bytes : 0;
-    return ok != FALSE;
-}
+// Messages 1, 2 and 14 are shown without system text: their failures are told by the message
+// alone (a refused privilege, a driver that cannot be opened, a wait that failed).
+constexpr DWORD kNoSystemText = 0;
 
 } // namespace
 
@@ -31,7 +26,7 @@ DWORD WINAPI CalibrationWorker::ThreadProc(void* dialog)
 {
     CalibrationDialog& window = *static_cast<CalibrationDialog*>(dialog);
     try {
-        CalibrationWorker worker(window);
+        CalibrationWorker worker(window, window.Inputs());
         worker.Run();
     } catch (...) {
     }
@@ -40,9 +35,9 @@ DWORD WINAPI CalibrationWorker::ThreadProc(void* dialog)
     return 0;
 }
 
-CalibrationWorker::CalibrationWorker(CalibrationDialog& dialog)
+CalibrationWorker::CalibrationWorker(CalibrationDialog& dialog, const CalibrationInputs& inputs)
     : dialog(dialog),
-      device(INVALID_HANDLE_VALUE),
+      inputs(inputs),
       savedMode(0),
       modeChanged(false),
       targets{},
@@ -52,12 +47,6 @@ CalibrationWorker::CalibrationWorker(CalibrationDialog& dialog)
       failureMessage(0),
       lastError(0)
 {
-}
-
-CalibrationWorker::~CalibrationWorker()
-{
-    if (device != INVALID_HANDLE_VALUE)
-        ::CloseHandle(device);
 }
 
 void CalibrationWorker::Run()
@@ -73,82 +62,50 @@ void CalibrationWorker::Run()
         if (outcome == Outcome::Accepted)
             Store(values);
     }
+    Finish();
+}
 
-    // Finish. After a failure too, the driver gets its mode back before the message is shown,
-    // so that the user can answer it with the usual touch mode (mode 3 needs double taps).
-    if (modeChanged && !RestoreMode() && failureMessage == 0)
-        Fail(IDS_SET_MODE_FAILED, lastError);
+void CalibrationWorker::Finish()
+{
+    // After a failure too, the driver gets its mode back before the message is shown, so that
+    // the user can answer it with the usual touch mode (mode 3 needs double taps).
+    if (modeChanged) {
+        if (device.SetMode(inputs.deviceId, savedMode))
+            modeChanged = false;
+        else
+            Fail(IDS_SET_MODE_FAILED, ::GetLastError());
+    }
     if (failureMessage != 0) {
         dialog.Target().Stop();
         dialog.Send(WM_CALIBRATION_ERROR, failureMessage, static_cast<LPARAM>(lastError));
     }
-    if (device != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(device);
-        device = INVALID_HANDLE_VALUE;
-    }
+    device.Close();
 }
 
 void CalibrationWorker::Fail(UINT messageId, DWORD error)
 {
+    if (failureMessage != 0)
+        return;
     failureMessage = messageId;
     lastError = error;
-}
-
-bool CalibrationWorker::SelectedDeviceId(uint32_t* deviceId)
-{
-    return TheApp().deviceManager.GetSelectedDeviceId(deviceId);
-}
-
-bool CalibrationWorker::SetMode(uint32_t mode)
-{
-    touch::TouchModeRecord record = {0, mode};
-    if (!SelectedDeviceId(&record.deviceId)) {
-        ::SetLastError(ERROR_DEV_NOT_EXIST);
-        return false;
-    }
-    return Control(device, touch::IOCTL_TOUCH_SET_MODE, &record, sizeof record, nullptr, 0, nullptr);
-}
-
-bool CalibrationWorker::RestoreMode()
-{
-    if (!SetMode(savedMode)) {
-        lastError = ::GetLastError();
-        return false;
-    }
-    modeChanged = false;
-    return true;
 }
 
 bool CalibrationWorker::Start()
 {
     if (!touch::EnableSystemProfilePrivilege()) {
-        Fail(IDS_NO_PRIVILEGE, 0);
+        Fail(IDS_NO_PRIVILEGE, kNoSystemText);
         return false;
     }
-    device = touch::OpenTouchControlDevice();
-    if (device == INVALID_HANDLE_VALUE) {
-        Fail(IDS_DRIVER_NOT_LOADED, 0);
+    if (!device.Open()) {
+        Fail(IDS_DRIVER_NOT_LOADED, kNoSystemText);
         return false;
     }
-
-    touch::TouchModeRecord mode = {0, 0};
-    if (!SelectedDeviceId(&mode.deviceId)) {
-        Fail(IDS_GET_MODE_FAILED, ERROR_DEV_NOT_EXIST);
-        return false;
-    }
-    DWORD returned = 0;
-    if (!Control(device, touch::IOCTL_TOUCH_GET_MODE, &mode, sizeof mode, &mode, sizeof mode, &returned)) {
+    // A reply of the wrong size leaves the mode to restore unknown: ERROR_INVALID_DATA.
+    if (!device.GetMode(inputs.deviceId, &savedMode)) {
         Fail(IDS_GET_MODE_FAILED, ::GetLastError());
         return false;
     }
-    // A short reply would leave the mode to restore unknown.
-    if (returned != sizeof mode) {
-        Fail(IDS_GET_MODE_FAILED, kMalformedReply);
-        return false;
-    }
-    savedMode = mode.mode;
-
-    if (!SetMode(touch::kCalibrationMode)) {
+    if (!device.SetMode(inputs.deviceId, touch::kCalibrationMode)) {
         Fail(IDS_SET_MODE_FAILED, ::GetLastError());
         return false;
     }
@@ -157,7 +114,7 @@ bool CalibrationWorker::Start()
     const RECT control = dialog.Target().WindowRect();
     halfW = (control.right - control.left - 1) / 2;
     halfH = (control.bottom - control.top - 1) / 2;
-    const Rect& area = TheApp().displayRect;
+    const Rect& area = inputs.displayRect;
     targets = ComputeTargets(static_cast<int32_t>(WidthOf(area)), static_cast<int32_t>(HeightOf(area)));
     return true;
 }
@@ -181,12 +138,7 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
     ::SetClassLongPtrW(dialog.Handle(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(dialog.BlankCursor()));
 
     for (int i = 0; i < 3; ++i) {
-        touch::DeviceIdRecord reset = {0};
-        if (!SelectedDeviceId(&reset.deviceId)) {
-            Fail(IDS_RESET_CAL_STATE_FAILED, ERROR_DEV_NOT_EXIST);
-            return Outcome::Failed;
-        }
-        if (!Control(device, touch::IOCTL_TOUCH_RESET_CAL_STATE, &reset, sizeof reset, nullptr, 0, nullptr)) {
+        if (!device.ResetCalibrationState(inputs.deviceId)) {
             Fail(IDS_RESET_CAL_STATE_FAILED, ::GetLastError());
             return Outcome::Failed;
         }
@@ -200,7 +152,7 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
         Prompt(IDS_PROMPT_TOP_LEFT + i, IDS_PROMPT_CANCEL);
 
         if (!dialog.StartTimeout()) {
-            Fail(IDS_WAIT_FAILED, ::GetLastError());
+            Fail(IDS_WAIT_FAILED, kNoSystemText);
             return Outcome::Failed;
         }
         const Outcome touched = WaitForTouch(i);
@@ -227,23 +179,14 @@ CalibrationWorker::Outcome CalibrationWorker::WaitForTouch(int index)
         if (wait == WAIT_OBJECT_0)
             return Outcome::Cancelled;  // Esc, the time-out, or a close request
         if (wait != WAIT_TIMEOUT) {
-            Fail(IDS_WAIT_FAILED, 0);
+            Fail(IDS_WAIT_FAILED, kNoSystemText);
             return Outcome::Failed;
         }
 
-        touch::CalibrationStateRecord state = {0, touch::kCalStateWaiting, 0, 0};
-        if (!SelectedDeviceId(&state.deviceId)) {
-            Fail(IDS_GET_CAL_STATE_FAILED, ERROR_DEV_NOT_EXIST);
-            return Outcome::Failed;
-        }
-        DWORD returned = 0;
-        if (!Control(device, touch::IOCTL_TOUCH_GET_CAL_STATE, &state, sizeof state, &state, sizeof state,
-                     &returned)) {
+        // A reply of other than 16 bytes fails with ERROR_INVALID_DATA.
+        touch::CalibrationStateRecord state = {};
+        if (!device.GetCalibrationState(inputs.deviceId, &state)) {
             Fail(IDS_GET_CAL_STATE_FAILED, ::GetLastError());
-            return Outcome::Failed;
-        }
-        if (returned != sizeof state) {
-            Fail(IDS_GET_CAL_STATE_FAILED, kMalformedReply);
             return Outcome::Failed;
         }
         if (state.state == touch::kCalStateReady) {
@@ -268,19 +211,16 @@ void CalibrationWorker::Glide(Point from, Point to)
 
 bool CalibrationWorker::ApplyRecord(const CalibrationValues& values)
 {
-    touch::CalibrationRecord record = {0, values.XLow, values.YLow, values.XHigh, values.YHigh, values.SwapXY};
-    if (!SelectedDeviceId(&record.deviceId)) {
-        Fail(IDS_SET_SCREEN_RANGE_FAILED, ERROR_DEV_NOT_EXIST);
-        return false;
-    }
+    const touch::CalibrationRecord record = {inputs.deviceId, values.XLow, values.YLow,
+                                             values.XHigh, values.YHigh, values.SwapXY};
     // Without the record the try would show the old mapping: a refused record is a failure too.
-    if (!Control(device, touch::IOCTL_TOUCH_SET_CALIBRATION, &record, sizeof record, nullptr, 0, nullptr)) {
+    if (!device.SetCalibration(record)) {
         Fail(IDS_SET_SCREEN_RANGE_FAILED, ::GetLastError());
         return false;
     }
-    const ScreenRange& range = TheApp().screenRange;
-    touch::ScreenRangeRecord screen = {record.deviceId, range.XMin, range.XRange, range.YMin, range.YRange};
-    if (!Control(device, touch::IOCTL_TOUCH_SET_SCREEN_RANGE, &screen, sizeof screen, nullptr, 0, nullptr)) {
+    const ScreenRange& range = inputs.screenRange;
+    const touch::ScreenRangeRecord screen = {inputs.deviceId, range.XMin, range.XRange, range.YMin, range.YRange};
+    if (!device.SetScreenRange(screen)) {
         Fail(IDS_SET_SCREEN_RANGE_FAILED, ::GetLastError());
         return false;
     }
@@ -293,7 +233,7 @@ CalibrationWorker::Outcome CalibrationWorker::Verify()
     ::SetClassLongPtrW(dialog.Handle(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(dialog.ArrowCursor()));
     Prompt(IDS_PROMPT_CHECK, IDS_PROMPT_ACCEPT);
     if (!dialog.StartTimeout()) {
-        Fail(IDS_WAIT_FAILED, ::GetLastError());
+        Fail(IDS_WAIT_FAILED, kNoSystemText);
         return Outcome::Failed;
     }
     ::ResetEvent(dialog.AcceptEvent());
@@ -310,29 +250,25 @@ CalibrationWorker::Outcome CalibrationWorker::Verify()
         return Outcome::Accepted;
     if (wait == WAIT_OBJECT_0 + 1)
         return dialog.CloseRequested() ? Outcome::Cancelled : Outcome::Rejected;
-    Fail(IDS_WAIT_FAILED, 0);
+    Fail(IDS_WAIT_FAILED, kNoSystemText);
     return Outcome::Failed;
 }
 
 bool CalibrationWorker::Store(const CalibrationValues& values)
 {
-    const CalibrationApp& app = TheApp();
-    HKEY key = nullptr;
-    if (!app.deviceManager.OpenDeviceKey(&key)) {
+    fw::RegistryKey key;
+    if (!inputs.openKey || !inputs.openKey(key)) {
         Fail(IDS_SAVE_FAILED, ::GetLastError());
         return false;
     }
-    const ScreenRange& range = app.screenRange;
+    const ScreenRange& range = inputs.screenRange;
     LONG firstError = ERROR_SUCCESS;
-    // A failed write does not stop the later ones.
+    // A failed write does not stop the later ones; the first failure's code is reported.
     for (const StoredValue& stored : StoredCalibrationValues(values, range.XMin, range.YMin, range.XRange, range.YRange)) {
-        const DWORD data = stored.value;
-        const LONG written = ::RegSetValueExW(key, stored.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                                              sizeof data);
+        const LONG written = key.WriteDword(stored.name, stored.value);
         if (written != ERROR_SUCCESS && firstError == ERROR_SUCCESS)
             firstError = written;
     }
-    app.deviceManager.CloseDeviceKey(key);
     if (firstError != ERROR_SUCCESS) {
         Fail(IDS_SAVE_FAILED, static_cast<DWORD>(firstError));
         return false;

@@ -1,12 +1,14 @@
 // The calibration procedure, run on its own thread while the calibration window is open: mode 3,
 // three targets polled through the driver, the record computed and tried on the live cursor,
-// accepted (stored in the driver key) or repeated, the earlier touch mode restored. It reaches
-// the window only through SendMessageW, the window's controls, its timer and, at its very end,
-// CalibrationDialog::WorkerFinished (which posts WM_CLOSE).
+// accepted (stored in the controller's key) or repeated, the earlier touch mode restored. It
+// reaches the window only through SendMessageW, the window's controls, its timer and, at its
+// very end, CalibrationDialog::WorkerFinished (which posts WM_CLOSE).
 #pragma once
 
+#include "calibrate/CalibrationInputs.h"
 #include "calibrate/CalibrationMath.h"
 #include "calibrate/Geometry.h"
+#include "device/ControlDevice.h"
 
 #include <windows.h>
 
@@ -18,15 +20,15 @@ class CalibrationDialog;
 
 class CalibrationWorker {
 public:
-    // The thread procedure; `dialog` is the CalibrationDialog that started it. Returns 0.
+    // The thread procedure; `dialog` is the CalibrationDialog that started it, whose inputs the
+    // worker takes. Returns 0.
     static DWORD WINAPI ThreadProc(void* dialog);
 
 private:
     // Where a step leaves the procedure.
     enum class Outcome { Accepted, Cancelled, Rejected, Failed };
 
-    explicit CalibrationWorker(CalibrationDialog& dialog);
-    ~CalibrationWorker();
+    CalibrationWorker(CalibrationDialog& dialog, const CalibrationInputs& inputs);
     CalibrationWorker(const CalibrationWorker&) = delete;
     CalibrationWorker& operator=(const CalibrationWorker&) = delete;
 
@@ -38,17 +40,17 @@ private:
     bool ApplyRecord(const CalibrationValues& values);
     Outcome Verify();
     bool Store(const CalibrationValues& values);
-    bool RestoreMode();
+    void Finish();
 
-    bool SetMode(uint32_t mode);
-    bool SelectedDeviceId(uint32_t* deviceId);
     void PlaceTarget(Point at);
     void Prompt(UINT upperId, UINT lowerId);
-    // Records the failure; it is shown once the driver has its mode back.
+    // Records the failure; it is shown once the driver has its mode back. The first failure
+    // stands: a later one (the restore of the mode) does not replace its message or its code.
     void Fail(UINT messageId, DWORD error);
 
     CalibrationDialog& dialog;
-    HANDLE device;
+    const CalibrationInputs& inputs;
+    touch::ControlDevice device;
     uint32_t savedMode;
     bool modeChanged;           // mode 3 is set and the saved mode not yet restored
     std::array<Point, 3> targets;

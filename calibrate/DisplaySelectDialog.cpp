@@ -1,5 +1,9 @@
 #include "calibrate/DisplaySelectDialog.h"
 
+#include "calibrate/CalibrationRangeDialog.h"
+#include "calibrate/CustomRange.h"
+#include "calibrate/DisplayDrawing.h"
+#include "calibrate/DisplayNumberWindow.h"
 #include "calibrate/PreviewLayout.h"
 #include "calibrate/RectMapper.h"
 #include "calibrate/resource.h"
@@ -9,237 +13,6 @@
 #include <vector>
 
 namespace calibrate {
-
-namespace {
-
-const COLORREF kFaceColour = RGB(58, 110, 165);
-const COLORREF kSelectedBorder = RGB(10, 36, 106);
-const COLORREF kPlainBorder = RGB(128, 128, 128);
-
-RECT ToRECT(const Rect& r)
-{
-    return RECT{r.left, r.top, r.right, r.bottom};
-}
-
-RECT Inset(const RECT& r, int by)
-{
-    return RECT{r.left + by, r.top + by, r.right - by, r.bottom - by};
-}
-
-// A solid brush owned for one drawing step.
-class SolidBrush {
-public:
-    explicit SolidBrush(COLORREF colour) : brush_(::CreateSolidBrush(colour)) {}
-    ~SolidBrush()
-    {
-        if (brush_ != nullptr)
-            ::DeleteObject(brush_);
-    }
-    SolidBrush(const SolidBrush&) = delete;
-    SolidBrush& operator=(const SolidBrush&) = delete;
-    HBRUSH Get() const { return brush_; }
-
-private:
-    HBRUSH brush_;
-};
-
-// An Arial font of `points` for `dc`, selected into it while the object lives. When the font
-// cannot be made the context's current font stays in use.
-class ArialFont {
-public:
-    ArialFont(HDC dc, int points) : dc_(dc)
-    {
-        LOGFONTW logFont = {};
-        logFont.lfHeight = -::MulDiv(points, ::GetDeviceCaps(dc, LOGPIXELSY), 72);
-        logFont.lfWeight = FW_NORMAL;
-        logFont.lfCharSet = DEFAULT_CHARSET;
-        std::wcscpy(logFont.lfFaceName, L"Arial");
-        font_ = ::CreateFontIndirectW(&logFont);
-        if (font_ != nullptr)
-            previous_ = ::SelectObject(dc, font_);
-    }
-    ~ArialFont()
-    {
-        if (previous_ != nullptr)
-            ::SelectObject(dc_, previous_);
-        if (font_ != nullptr)
-            ::DeleteObject(font_);
-    }
-    ArialFont(const ArialFont&) = delete;
-    ArialFont& operator=(const ArialFont&) = delete;
-
-private:
-    HDC dc_;
-    HFONT font_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-};
-
-std::wstring DecimalText(long value)
-{
-    wchar_t text[16];
-    std::swprintf(text, sizeof text / sizeof text[0], L"%ld", value);
-    return text;
-}
-
-volatile LONG liveNumberWindows = 0;
-
-} // namespace
-
-// ---- MonitorButton
-
-MonitorButton::~MonitorButton() = default;
-
-void MonitorButton::SetSelected(bool value)
-{
-    if (value == selected)
-        return;
-    selected = value;
-    if (hwnd_ != nullptr)
-        ::InvalidateRect(hwnd_, nullptr, TRUE);
-}
-
-bool MonitorButton::DrawItem(const DRAWITEMSTRUCT& item)
-{
-    if ((item.itemAction & ODA_DRAWENTIRE) == 0)
-        return true;
-    HDC dc = item.hDC;
-    const RECT whole = item.rcItem;
-
-    SolidBrush white(RGB(255, 255, 255));
-    SolidBrush face(kFaceColour);
-    SolidBrush border(selected ? kSelectedBorder : kPlainBorder);
-    if (white.Get() == nullptr || face.Get() == nullptr || border.Get() == nullptr)
-        return true;
-
-    RECT frame = Inset(whole, 4);
-    ::FrameRect(dc, &frame, white.Get());
-    RECT inner = Inset(whole, 5);
-    ::FillRect(dc, &inner, face.Get());
-
-    const std::wstring caption = Text();
-    {
-        ArialFont font(dc, 24);
-        const COLORREF oldText = ::SetTextColor(dc, RGB(255, 255, 255));
-        const COLORREF oldBack = ::SetBkColor(dc, kFaceColour);
-        const int oldMode = ::SetBkMode(dc, OPAQUE);
-        ::DrawTextW(dc, caption.c_str(), -1, &inner, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        ::SetBkMode(dc, oldMode);
-        ::SetBkColor(dc, oldBack);
-        ::SetTextColor(dc, oldText);
-    }
-
-    for (int inset = 0; inset < 4; ++inset) {
-        RECT ring = Inset(whole, inset);
-        ::FrameRect(dc, &ring, border.Get());
-    }
-    return true;
-}
-
-// ---- DisplayNumberWindow
-
-const wchar_t* const DisplayNumberWindow::kClassName = L"QelvoDisplayNumber";
-
-DisplayNumberWindow::DisplayNumberWindow(int number) : number(number)
-{
-    ::InterlockedIncrement(&liveNumberWindows);
-}
-
-DisplayNumberWindow::~DisplayNumberWindow()
-{
-    ::InterlockedDecrement(&liveNumberWindows);
-}
-
-long DisplayNumberWindow::LiveCount()
-{
-    return ::InterlockedCompareExchange(&liveNumberWindows, 0, 0);
-}
-
-bool DisplayNumberWindow::Show(int number, const Rect& monitor)
-{
-    DisplayNumberWindow* window = new (std::nothrow) DisplayNumberWindow(number);
-    if (window == nullptr)
-        return false;
-    // Create frees the object itself when it fails.
-    if (!window->Create(kClassName, DecimalText(number).c_str(), WS_POPUP, ToRECT(monitor)))
-        return false;
-    ::ShowWindow(window->Handle(), SW_SHOW);
-    return true;
-}
-
-const fw::MessageMap& DisplayNumberWindow::Messages() const
-{
-    static const fw::MessageEntry entries[] = {
-        fw::OnMessage(WM_CREATE, &DisplayNumberWindow::OnCreate),
-        fw::OnMessage(WM_PAINT, &DisplayNumberWindow::OnPaint),
-        fw::OnMessage(WM_TIMER, &DisplayNumberWindow::OnTimer),
-        fw::OnMessage(WM_DESTROY, &DisplayNumberWindow::OnDestroy),
-    };
-    static const fw::MessageMap map(entries, &GenericWindow::Messages());
-    return map;
-}
-
-bool DisplayNumberWindow::PreCreateWindow(CREATESTRUCTW& cs)
-{
-    HCURSOR arrow = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /* IDC_ARROW */);
-    if (!RegisterWindowClass(kClassName, 0, arrow, nullptr, nullptr))
-        return false;
-    cs.lpszClass = kClassName;
-    return true;
-}
-
-void DisplayNumberWindow::OnFinalMessage()
-{
-    delete this;
-}
-
-LRESULT DisplayNumberWindow::OnCreate(UINT, WPARAM, LPARAM, bool& handled)
-{
-    // Without its timer the window would stay for good: refuse to exist instead.
-    timerId = ::SetTimer(hwnd_, 1, 2000, nullptr);
-    handled = true;
-    return timerId != 0 ? 0 : -1;
-}
-
-LRESULT DisplayNumberWindow::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
-{
-    handled = true;
-    PAINTSTRUCT paint;
-    HDC dc = ::BeginPaint(hwnd_, &paint);
-    if (dc == nullptr)
-        return 0;
-    RECT client;
-    if (::GetClientRect(hwnd_, &client)) {
-        ArialFont font(dc, 360);
-        const COLORREF oldText = ::SetTextColor(dc, RGB(255, 255, 255));
-        const int oldMode = ::SetBkMode(dc, TRANSPARENT);
-        const std::wstring text = DecimalText(number);
-        ::DrawTextW(dc, text.c_str(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        ::SetBkMode(dc, oldMode);
-        ::SetTextColor(dc, oldText);
-    }
-    ::EndPaint(hwnd_, &paint);
-    return 0;
-}
-
-LRESULT DisplayNumberWindow::OnTimer(UINT, WPARAM wParam, LPARAM, bool& handled)
-{
-    handled = true;
-    if (wParam == timerId)
-        ::DestroyWindow(hwnd_);
-    return 0;
-}
-
-LRESULT DisplayNumberWindow::OnDestroy(UINT, WPARAM, LPARAM, bool& handled)
-{
-    if (timerId != 0) {
-        ::KillTimer(hwnd_, timerId);
-        timerId = 0;
-    }
-    handled = false;
-    return 0;
-}
-
-// ---- DisplaySelectDialog
 
 DisplaySelectDialog::DisplaySelectDialog(HWND parent) : Dialog(IDD_DISPLAY_SELECT, parent) {}
 
@@ -480,6 +253,25 @@ void DisplaySelectDialog::OnIdentify(UINT, UINT, HWND)
 {
     for (uint32_t i = 0; i < displayCount; ++i)
         DisplayNumberWindow::Show(static_cast<int>(i) + 1, displays[i].monitorRect);
+}
+
+bool DisplaySelectDialog::RunCustomRange()
+{
+    const RectMapper toNormal(normalScreen, virtualScreen);
+    CalibrationRangeDialog dialog(nullptr);
+    for (;;) {
+        if (dialog.RunModal() != IDOK)
+            return false;
+        Rect normal{};
+        // Too small, inverted, or so far off the desktop that its normalised form would not fit
+        // 32 bits: the user is asked again.
+        if (CheckCustomRange(dialog.range, toNormal, &normal) == RangeCheck::Accepted) {
+            chosenRect = dialog.range;
+            chosenRange = normal;
+            return true;
+        }
+        ShowMessage(IDS_RANGE_TOO_SMALL);
+    }
 }
 
 void DisplaySelectDialog::OnCustom(UINT, UINT, HWND)

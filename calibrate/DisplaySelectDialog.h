@@ -10,9 +10,9 @@
 #pragma once
 
 #include "calibrate/Geometry.h"
+#include "calibrate/MonitorButton.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
-#include "framework/GenericWindow.h"
 
 #include <windows.h>
 
@@ -21,54 +21,6 @@
 #include <string>
 
 namespace calibrate {
-
-// One display's numbered button in the preview: owner-drawn, with a dark border when selected.
-class MonitorButton : public fw::Button {
-public:
-    ~MonitorButton() override;
-
-    bool IsSelected() const { return selected; }
-    // Redraws the button when the state changes.
-    void SetSelected(bool value);
-
-    bool DrawItem(const DRAWITEMSTRUCT& item) override;
-
-private:
-    bool selected = false;
-};
-
-// A display's number shown large on the display itself for two seconds. Lives on the heap and
-// frees itself once its window is gone; Show() hands the object over to its window.
-class DisplayNumberWindow : public fw::GenericWindow {
-public:
-    // The window class: no style, arrow cursor, no background, no icon.
-    static const wchar_t* const kClassName;
-
-    // Creates the window on `monitor` (virtual-screen pixels) and shows it. On failure the
-    // object has already been freed. Either way the caller must not touch it afterwards.
-    static bool Show(int number, const Rect& monitor);
-
-    // Number of objects alive in this process (they free themselves).
-    static long LiveCount();
-
-    const fw::MessageMap& Messages() const override;
-
-protected:
-    ~DisplayNumberWindow() override;
-    bool PreCreateWindow(CREATESTRUCTW& cs) override;
-    void OnFinalMessage() override;
-
-private:
-    explicit DisplayNumberWindow(int number);
-
-    LRESULT OnCreate(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    LRESULT OnPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    LRESULT OnTimer(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-
-    int number;
-    UINT_PTR timerId = 0;
-};
 
 struct DisplayEntry {
     Rect monitorRect{};   // virtual-screen pixels

@@ -1,3 +1,5 @@
+#include "framework/Handle.h"
+
 #include <windows.h>
 #include <setupapi.h>
 
@@ -43,26 +45,14 @@ bool SameName(const wchar_t* a, std::size_t aUnits, const wchar_t* b, std::size_
     return false;
 }
 
-// Owns one INF handle for the duration of one driver node.
-class InfFile {
-public:
-    explicit InfFile(HINF inf) : inf_(inf) {}
-    ~InfFile() { Close(); }
-    InfFile(const InfFile&) = delete;
-    InfFile& operator=(const InfFile&) = delete;
-
-    HINF Get() const { return inf_; }
-    void Close()
-    {
-        if (inf_ != INVALID_HANDLE_VALUE) {
-            SetupCloseInfFile(inf_);
-            inf_ = INVALID_HANDLE_VALUE;
-        }
-    }
-
-private:
-    HINF inf_;
+struct InfFileTraits {
+    using Type = HINF;
+    static Type None() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Type inf) { return inf != INVALID_HANDLE_VALUE && inf != nullptr; }
+    static void Close(Type inf) { SetupCloseInfFile(inf); }
 };
+// One INF handle, owned for the duration of one driver node.
+using InfFile = fw::UniqueHandle<InfFileTraits>;
 
 // Replaces the installer's choice by the first compatible driver whose INF names its manufacturer
 // under TouchAutoInstall/ManufacturerName. When none does, the installer's own outcome stands.
@@ -101,7 +91,7 @@ DWORD SelectTouchDriver(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfoData,
 
         UINT errorLine = 0;
         InfFile inf(SetupOpenInfFileW(detail.InfFileName, nullptr, INF_STYLE_WIN4, &errorLine));
-        if (inf.Get() == INVALID_HANDLE_VALUE) {
+        if (!inf.Valid()) {
             return FailureCode(GetLastError());
         }
 
@@ -109,7 +99,7 @@ DWORD SelectTouchDriver(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA deviceInfoData,
         ZeroMemory(value, sizeof(value));
         const BOOL read = SetupGetLineTextW(nullptr, inf.Get(), kSection, kKey, value, kValueUnits, nullptr);
         const bool match = read && SameName(driver.MfgName, LINE_LEN, value, kValueUnits);
-        inf.Close();
+        inf.Reset();
         if (match) {
             if (!SetupDiSetSelectedDriverW(deviceInfoSet, deviceInfoData,
                                            reinterpret_cast<PSP_DRVINFO_DATA_W>(&driver))) {

@@ -1,6 +1,6 @@
 #include "device/DeviceAccess.h"
 
-#include "device/TouchProtocol.h"
+#include "framework/Handle.h"
 
 #include <stdio.h>
 
@@ -8,29 +8,20 @@ namespace touch {
 
 bool EnableSystemProfilePrivilege()
 {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+    fw::KernelHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.Put()))
         return false;
 
-    bool enabled = false;
     TOKEN_PRIVILEGES privileges = {};
-    if (::LookupPrivilegeValueW(nullptr, L"SeSystemProfilePrivilege", &privileges.Privileges[0].Luid)) {
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        DWORD returnLength = 0;
-        if (::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, &returnLength)) {
-            // Success with ERROR_NOT_ALL_ASSIGNED: the account does not hold the privilege.
-            enabled = ::GetLastError() != ERROR_NOT_ALL_ASSIGNED;
-        }
-    }
-    ::CloseHandle(token);
-    return enabled;
-}
-
-HANDLE OpenTouchControlDevice()
-{
-    return ::CreateFileW(TOUCH_CONTROL_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (!::LookupPrivilegeValueW(nullptr, L"SeSystemProfilePrivilege", &privileges.Privileges[0].Luid))
+        return false;
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    DWORD returnLength = 0;
+    if (!::AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, &returnLength))
+        return false;
+    // Success with ERROR_NOT_ALL_ASSIGNED: the account does not hold the privilege.
+    return ::GetLastError() != ERROR_NOT_ALL_ASSIGNED;
 }
 
 ErrorTextHolder::~ErrorTextHolder()

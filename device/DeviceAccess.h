@@ -6,12 +6,9 @@
 namespace touch {
 
 // Enables "SeSystemProfilePrivilege" in the process token. False when the token cannot be opened,
-// the privilege is unknown, or the account does not hold it.
+// the privilege is unknown, or the account does not hold it (ERROR_NOT_ALL_ASSIGNED); the error
+// is then in GetLastError.
 bool EnableSystemProfilePrivilege();
-
-// Opens the control device \\.\VOVUDA for reading and writing; INVALID_HANDLE_VALUE on failure
-// (error in GetLastError).
-HANDLE OpenTouchControlDevice();
 
 // The last error text made for its owner (a window that shows error messages): a zero-terminated
 // text in a LocalAlloc block, freed when the next one is made and when the holder goes.

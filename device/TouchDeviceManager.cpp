@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <string.h>
+#include <utility>
 #include <vector>
 
 namespace touch {
@@ -19,14 +20,6 @@ static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA of the x86 target"
 static_assert(sizeof(wchar_t) == sizeof(uint16_t), "UTF-16 units");
 
 namespace {
-
-struct DeviceInfoSetTraits {
-    using Type = HDEVINFO;
-    static Type None() { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(Type set) { return set != INVALID_HANDLE_VALUE && set != nullptr; }
-    static void Close(Type set) { ::SetupDiDestroyDeviceInfoList(set); }
-};
-using DeviceInfoSet = fw::UniqueHandle<DeviceInfoSetTraits>;
 
 constexpr DWORD kPropertyBytes = kObjectNameUnits * sizeof(wchar_t);  // 400
 
@@ -49,27 +42,24 @@ PropertyRead ReadTextProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD prope
 
 } // namespace
 
-TouchDeviceManager::TouchDeviceManager()
-    : entries(nullptr), count(0), selected(-1), deviceInfoSet(INVALID_HANDLE_VALUE)
-{
-}
+TouchDeviceManager::TouchDeviceManager() : count(0), selected(-1) {}
 
 TouchDeviceManager::~TouchDeviceManager()
 {
     Release();
 }
 
-bool TouchDeviceManager::IsInitialised() const
+bool TouchDeviceManager::IsInitialized() const
 {
-    return deviceInfoSet != INVALID_HANDLE_VALUE && entries != nullptr && count != 0;
+    return deviceInfoSet.Valid() && entries != nullptr && count != 0;
 }
 
 bool TouchDeviceManager::Initialize()
 {
-    if (deviceInfoSet != INVALID_HANDLE_VALUE || entries != nullptr || count != 0)
+    if (deviceInfoSet.Valid() || entries != nullptr || count != 0)
         return false;
-    deviceInfoSet = ::SetupDiCreateDeviceInfoList(nullptr, nullptr);
-    if (deviceInfoSet != INVALID_HANDLE_VALUE && QueryDriver() && MatchSetupDevices())
+    deviceInfoSet.Reset(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
+    if (deviceInfoSet.Valid() && QueryDriver() && MatchSetupDevices())
         return true;
     const DWORD error = ::GetLastError();
     Release();
@@ -115,7 +105,7 @@ bool TouchDeviceManager::QueryDriver()
     if (records.empty())
         return true;
 
-    TouchDeviceEntry* list = new (std::nothrow) TouchDeviceEntry[records.size()]();
+    std::unique_ptr<TouchDeviceEntry[]> list(new (std::nothrow) TouchDeviceEntry[records.size()]());
     if (list == nullptr) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
@@ -125,7 +115,7 @@ bool TouchDeviceManager::QueryDriver()
         static_assert(sizeof(list[i].objectName) == sizeof(records[i].objectName), "name field");
         memcpy(list[i].objectName, records[i].objectName, sizeof(list[i].objectName));
     }
-    entries = list;
+    entries = std::move(list);
     count = static_cast<uint32_t>(records.size());
     return true;
 }
@@ -177,7 +167,7 @@ bool TouchDeviceManager::MatchSetupDevices()
 
         entry->devInfo.cbSize = sizeof(entry->devInfo);
         const bool opened =
-            ::SetupDiOpenDeviceInfoW(deviceInfoSet, entry->instanceId, nullptr, 0, &entry->devInfo) != FALSE;
+            ::SetupDiOpenDeviceInfoW(deviceInfoSet.Get(), entry->instanceId, nullptr, 0, &entry->devInfo) != FALSE;
         matched = true;
         if (!opened) {
             // Unfilled, as if never joined: OpenDeviceKey refuses it.
@@ -192,7 +182,7 @@ bool TouchDeviceManager::MatchSetupDevices()
 
 bool TouchDeviceManager::SelectByName(const wchar_t* name)
 {
-    if (!IsInitialised() || name == nullptr)
+    if (!IsInitialized() || name == nullptr)
         return false;
     for (uint32_t i = 0; i < count; ++i) {
         if (::lstrcmpiW(entries[i].objectName, name) == 0) {
@@ -205,13 +195,13 @@ bool TouchDeviceManager::SelectByName(const wchar_t* name)
 
 bool TouchDeviceManager::SelectInteractively()
 {
-    if (!IsInitialised())
+    if (!IsInitialized())
         return false;
     if (count == 1) {
         selected = 0;
         return true;
     }
-    DeviceSelectDialog dialog(entries, count);
+    DeviceSelectDialog dialog(entries.get(), count);
     if (dialog.RunModal() != IDOK)
         return false;
     const int32_t chosen = dialog.ChosenIndex();
@@ -223,7 +213,7 @@ bool TouchDeviceManager::SelectInteractively()
 
 bool TouchDeviceManager::GetSelectedDeviceId(uint32_t* deviceId) const
 {
-    if (!IsInitialised() || static_cast<uint32_t>(selected) >= count || deviceId == nullptr)
+    if (!IsInitialized() || static_cast<uint32_t>(selected) >= count || deviceId == nullptr)
         return false;
     *deviceId = entries[selected].deviceId;
     return true;
@@ -231,21 +221,21 @@ bool TouchDeviceManager::GetSelectedDeviceId(uint32_t* deviceId) const
 
 const wchar_t* TouchDeviceManager::GetSelectedDeviceName() const
 {
-    if (!IsInitialised() || static_cast<uint32_t>(selected) >= count)
+    if (!IsInitialized() || static_cast<uint32_t>(selected) >= count)
         return nullptr;
     return entries[selected].objectName;
 }
 
 bool TouchDeviceManager::OpenDeviceKey(HKEY* key) const
 {
-    if (!IsInitialised() || static_cast<uint32_t>(selected) >= count || key == nullptr)
+    if (!IsInitialized() || static_cast<uint32_t>(selected) >= count || key == nullptr)
         return false;
     SP_DEVINFO_DATA* devInfo = &entries[selected].devInfo;
     if (devInfo->cbSize != sizeof(SP_DEVINFO_DATA)) {
         ::SetLastError(ERROR_NO_SUCH_DEVINST);
         return false;
     }
-    HKEY opened = ::SetupDiOpenDevRegKey(deviceInfoSet, devInfo, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_ALL_ACCESS);
+    HKEY opened = ::SetupDiOpenDevRegKey(deviceInfoSet.Get(), devInfo, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_ALL_ACCESS);
     if (opened == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE) || opened == nullptr)
         return false;
     *key = opened;
@@ -263,18 +253,16 @@ bool TouchDeviceManager::OpenDeviceKey(fw::RegistryKey& key) const
 
 LONG TouchDeviceManager::CloseDeviceKey(HKEY key) const
 {
-    return ::RegCloseKey(key);
+    fw::RegistryKey owner(key);
+    return owner.Close();
 }
 
 void TouchDeviceManager::Release()
 {
-    delete[] entries;
-    if (deviceInfoSet != INVALID_HANDLE_VALUE)
-        ::SetupDiDestroyDeviceInfoList(deviceInfoSet);
-    entries = nullptr;
+    entries.reset();
+    deviceInfoSet.Reset();
     count = 0;
     selected = -1;
-    deviceInfoSet = INVALID_HANDLE_VALUE;
 }
 
 } // namespace touch

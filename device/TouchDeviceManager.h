@@ -10,7 +10,18 @@
 
 #include <stdint.h>
 
+#include <memory>
+
 namespace touch {
+
+struct DeviceInfoSetTraits {
+    using Type = HDEVINFO;
+    static Type None() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Type set) { return set != INVALID_HANDLE_VALUE && set != nullptr; }
+    static void Close(Type set) { ::SetupDiDestroyDeviceInfoList(set); }
+};
+// A device-information set of SetupAPI, destroyed by its owner.
+using DeviceInfoSet = fw::UniqueHandle<DeviceInfoSetTraits>;
 
 // One controller as the driver reports it, with what the device installer knows of it. Texts are
 // zero-terminated; an entry that no device node matched keeps empty texts and an unfilled devInfo.
@@ -52,19 +63,19 @@ public:
     // Back to empty; the manager may be initialised again afterwards.
     void Release();
 
-    bool IsInitialised() const;
+    bool IsInitialized() const;
     uint32_t EntryCount() const { return count; }
-    const TouchDeviceEntry* Entries() const { return entries; }
+    const TouchDeviceEntry* Entries() const { return entries.get(); }
     int32_t SelectedIndex() const { return selected; }
 
 private:
     bool QueryDriver();
     bool MatchSetupDevices();
 
-    TouchDeviceEntry* entries;
+    std::unique_ptr<TouchDeviceEntry[]> entries;
     uint32_t count;
     int32_t selected;
-    HDEVINFO deviceInfoSet;
+    DeviceInfoSet deviceInfoSet;
 };
 
 } // namespace touch

@@ -73,8 +73,6 @@ bool ReturnsValueDirectly(UINT message)
 
 } // namespace
 
-// ---- DataExchange
-
 DataExchange::DataExchange(Dialog& dialog, bool save) : dialog_(dialog), save_(save) {}
 
 void DataExchange::Fail(ExchangeFailure::Kind kind, int id)
@@ -238,8 +236,6 @@ bool DataExchange::Bind(int id, Control& control)
     }
     return true;
 }
-
-// ---- Dialog
 
 Dialog::Dialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
 

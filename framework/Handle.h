@@ -106,6 +106,46 @@ struct DeviceContextTraits {
     static void Close(Type h) { ::DeleteDC(h); }
 };
 
+// A window's device context from GetDC / GetWindowDC, released to its window.
+class WindowDC {
+public:
+    WindowDC(HWND window, HDC dc) : window_(window), dc_(dc) {}
+    ~WindowDC()
+    {
+        if (dc_ != nullptr)
+            ::ReleaseDC(window_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+
+    HDC Get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// An object selected into a device context while this lives; the previous one is selected back.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object)
+        : dc_(dc), previous_(dc != nullptr && object != nullptr ? ::SelectObject(dc, object) : nullptr)
+    {
+    }
+    ~SelectedObject()
+    {
+        if (previous_ != nullptr && previous_ != HGDI_ERROR)
+            ::SelectObject(dc_, previous_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 template <class T>
@@ -123,6 +163,12 @@ public:
     bool Valid() const { return key_.Valid(); }
     HKEY Release() { return key_.Release(); }
     void Reset(HKEY key = nullptr) { key_.Reset(key); }
+    // Closes the key now; the registry's result of closing it (ERROR_INVALID_HANDLE for none).
+    LONG Close()
+    {
+        const HKEY key = key_.Release();
+        return RegistryKeyTraits::IsValid(key) ? ::RegCloseKey(key) : ERROR_INVALID_HANDLE;
+    }
 
     // Reads value `name` as 4 bytes, whatever its stored type. Data longer than 4 bytes give
     // ERROR_MORE_DATA, shorter data ERROR_INVALID_DATA; *value is written only on success.

@@ -28,6 +28,13 @@ constexpr uint32_t kMaxFaults = 16;
 constexpr uint32_t kModeHistory = 16;
 constexpr uint32_t kRecordHistory = 8;
 constexpr uint32_t kSuiteCodes = 9;
+constexpr uint32_t kRequestRuns = 32;
+
+// A fault with this code (kind kFaultError, any count but 0) removes the device's name, so that
+// opening \\.\VOVUDA fails with ERROR_FILE_NOT_FOUND as when no driver runs; `value` is not used.
+// Handles already open keep working. The name comes back with count 0, a faults clear, a reset,
+// or when any handle to the device is closed.
+constexpr uint32_t kSimOpenCode = 0;
 
 // Index of a suite control code in the per-code counters, or kSuiteCodes if it is none.
 constexpr uint32_t SuiteCodeIndex(uint32_t code)
@@ -98,6 +105,11 @@ struct SimFault {
     uint32_t value;
 };
 
+struct SimRequestRun {
+    uint32_t code;          // a suite control code
+    uint32_t count;         // requests of that code in a row
+};
+
 // Everything the driver knows about one controller. History arrays hold the last entries,
 // oldest first; the counts are totals since the last reset or history clear.
 struct SimControllerState {
@@ -121,6 +133,10 @@ struct SimControllerState {
     uint32_t rangeHistoryCount;
     touch::ScreenRangeRecord rangeHistory[kRecordHistory];
     PanelConfig panel;
+    // The accepted requests in order, consecutive requests of one code counted as one run: the
+    // last kRequestRuns runs, oldest first; requestRunCount counts every run.
+    uint32_t requestRunCount;
+    SimRequestRun requestRuns[kRequestRuns];
 };
 
 struct SimSummary {

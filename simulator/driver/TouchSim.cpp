@@ -35,6 +35,8 @@ struct Controller {
     CalibrationRecord calibrationHistory[kRecordHistory];
     uint32_t rangeHistoryCount;
     ScreenRangeRecord rangeHistory[kRecordHistory];
+    uint32_t requestRunCount;
+    SimRequestRun requestRuns[kRequestRuns];            // ring, indexed by count % size
 };
 
 struct DriverState {
@@ -45,6 +47,7 @@ struct DriverState {
     uint32_t openHandles;
     uint32_t requests[kSuiteCodes];
     uint32_t failedRequests;
+    bool nameHidden;                                    // wanted: the link name removed
 };
 
 KSPIN_LOCK g_lock;
@@ -73,6 +76,7 @@ void ResetState()
     Zero(&g_state.faults, sizeof(g_state.faults));
     Zero(&g_state.requests, sizeof(g_state.requests));
     g_state.failedRequests = 0;
+    g_state.nameHidden = false;
     g_state.desktop.virtualScreen.left = 0;
     g_state.desktop.virtualScreen.top = 0;
     g_state.desktop.virtualScreen.right = 1024;
@@ -97,6 +101,20 @@ void ClearHistory(Controller& c)
     c.modeHistoryCount = 0;
     c.calibrationHistoryCount = 0;
     c.rangeHistoryCount = 0;
+    c.requestRunCount = 0;
+}
+
+void LogRequest(Controller& c, uint32_t code)
+{
+    if (c.requestRunCount != 0) {
+        SimRequestRun& last = c.requestRuns[(c.requestRunCount - 1) % kRequestRuns];
+        if (last.code == code) {
+            ++last.count;
+            return;
+        }
+    }
+    c.requestRuns[c.requestRunCount % kRequestRuns] = SimRequestRun{code, 1};
+    ++c.requestRunCount;
 }
 
 void ApplyDefaultMapping(Controller& c)
@@ -206,6 +224,7 @@ uint32_t HandleControllerCode(Request& r, SimFault* fault)
         return kErrorInvalidFunction;
     }
     ++c->requests[SuiteCodeIndex(r.code)];
+    LogRequest(*c, r.code);
     return 0;
 }
 
@@ -345,6 +364,12 @@ uint32_t HandleSetFault(Request& r)
     if (r.inLength < sizeof(SimFault))
         return kErrorInvalidParameter;
     SimFault in = *static_cast<const SimFault*>(r.buffer);
+    if (in.code == kSimOpenCode) {
+        if (in.kind != kFaultError)
+            return kErrorInvalidParameter;
+        g_state.nameHidden = in.count != 0;
+        return 0;
+    }
     if (SuiteCodeIndex(in.code) == kSuiteCodes || in.kind < kFaultError || in.kind > kFaultState)
         return kErrorInvalidParameter;
     if (in.count == 0) {
@@ -392,6 +417,10 @@ void FillState(const Controller& c, SimControllerState* s)
     for (uint32_t i = 0; i < n; ++i)
         s->rangeHistory[i] = c.rangeHistory[(c.rangeHistoryCount - n + i) % kRecordHistory];
     s->panel = c.panel;
+    s->requestRunCount = c.requestRunCount;
+    n = c.requestRunCount < kRequestRuns ? c.requestRunCount : kRequestRuns;
+    for (uint32_t i = 0; i < n; ++i)
+        s->requestRuns[i] = c.requestRuns[(c.requestRunCount - n + i) % kRequestRuns];
 }
 
 uint32_t HandlePrivateCode(Request& r)
@@ -436,6 +465,7 @@ uint32_t HandlePrivateCode(Request& r)
         return HandleSetFault(r);
     case IOCTL_SIM_CLEAR_FAULTS:
         Zero(&g_state.faults, sizeof(g_state.faults));
+        g_state.nameHidden = false;
         return 0;
     case IOCTL_SIM_GET_STATE: {
         if (r.inLength < sizeof(DeviceIdRecord))
@@ -485,6 +515,23 @@ NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information)
     return status;
 }
 
+// The link name \\.\VOVUDA comes and goes as the open fault asks (at PASSIVE_LEVEL, outside the
+// lock): without it opening the device fails as when no driver runs. Open handles stay usable.
+volatile LONG g_nameRemoved = 0;
+
+void ShowName(bool show)
+{
+    UNICODE_STRING link;
+    RtlInitUnicodeString(&link, kLinkName);
+    if (!show && InterlockedCompareExchange(&g_nameRemoved, 1, 0) == 0) {
+        IoDeleteSymbolicLink(&link);
+    } else if (show && InterlockedCompareExchange(&g_nameRemoved, 0, 1) == 1) {
+        UNICODE_STRING name;
+        RtlInitUnicodeString(&name, kDeviceName);
+        IoCreateSymbolicLink(&link, &name);
+    }
+}
+
 NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT, PIRP irp)
 {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
@@ -494,7 +541,12 @@ NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT, PIRP irp)
         ++g_state.openHandles;
     else if (stack->MajorFunction == IRP_MJ_CLOSE && g_state.openHandles != 0)
         --g_state.openHandles;
+    // A closed handle brings the name back: a test that ends early cannot leave it removed.
+    if (stack->MajorFunction == IRP_MJ_CLOSE)
+        g_state.nameHidden = false;
+    const bool hideName = g_state.nameHidden;
     KeReleaseSpinLock(&g_lock, irql);
+    ShowName(!hideName);
     return Complete(irp, STATUS_SUCCESS, 0);
 }
 
@@ -515,7 +567,9 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT, PIRP irp)
     KIRQL irql;
     KeAcquireSpinLock(&g_lock, &irql);
     uint32_t error = SuiteCodeIndex(r.code) != kSuiteCodes ? HandleSuiteCode(r) : HandlePrivateCode(r);
+    const bool hideName = g_state.nameHidden;
     KeReleaseSpinLock(&g_lock, irql);
+    ShowName(!hideName);
     return Complete(irp, StatusFromError(error), error == 0 ? r.information : 0);
 }
 

@@ -49,7 +49,9 @@ const wchar_t kUsage[] =
     L"Faults:\n"
     L"  fault CODE KIND COUNT [VALUE]   the next COUNT requests of CODE are affected (COUNT 0 removes)\n"
     L"    CODE: set-calibration get-mode set-mode get-cal-state reset-cal-state reload\n"
-    L"          set-screen-range get-device-list get-device-count, or the code's value\n"
+    L"          set-screen-range get-device-list get-device-count, or the code's value;\n"
+    L"          open (with error: \\\\.\\VOVUDA disappears, so that opening it fails as without\n"
+    L"          a driver, until a handle to it is closed: for tests that keep one open)\n"
     L"    KIND: error (fail with Windows error VALUE)  bytes (report VALUE bytes)\n"
     L"          listcount (list count = requested + VALUE)  state (calibration state = VALUE)\n"
     L"  faults-clear                    remove all faults\n"
@@ -181,6 +183,7 @@ const CodeName kCodes[] = {
     {L"set-screen-range", touch::IOCTL_TOUCH_SET_SCREEN_RANGE},
     {L"get-device-list", touch::IOCTL_TOUCH_GET_DEVICE_LIST},
     {L"get-device-count", touch::IOCTL_TOUCH_GET_DEVICE_COUNT},
+    {L"open", kSimOpenCode},
 };
 
 const wchar_t* CodeNameOf(uint32_t index)
@@ -261,6 +264,12 @@ void PrintState(const SimControllerState& s)
     wprintf(L"requests id=%lu", id);
     for (uint32_t i = 0; i < kSuiteCodes; ++i)
         wprintf(L" %ls=%lu", CodeNameOf(i), (unsigned long)s.requests[i]);
+    wprintf(L"\n");
+    wprintf(L"sequence id=%lu runs=%lu order=", id, (unsigned long)s.requestRunCount);
+    n = s.requestRunCount < kRequestRuns ? s.requestRunCount : kRequestRuns;
+    for (uint32_t i = 0; i < n; ++i)
+        wprintf(L"%ls%lsx%lu", i ? L"," : L"", CodeNameOf(SuiteCodeIndex(s.requestRuns[i].code)),
+                (unsigned long)s.requestRuns[i].count);
     wprintf(L"\n");
     PrintPanel(s.deviceId, s.panel);
 }

@@ -62,6 +62,11 @@ POINT CentreOf(HWND hwnd);
 // Presses the left button at `from`, moves to `to` in a few steps and releases it there.
 bool Drag(POINT from, POINT to);
 
+// Rewrites the entry of `function` imported from `dll` in `module`'s import address table (the
+// calls that module makes go to `replacement` from now on); returns what the entry held, or null
+// when the module does not import it. Patch back with the returned value.
+void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement);
+
 // A child process with its handles owned; terminated (and waited for) on destruction if still running.
 class Process {
 public:

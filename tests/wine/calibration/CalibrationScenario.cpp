@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cwchar>
 
 namespace caltest {
 
@@ -14,7 +15,9 @@ using namespace touchsim;
 const wchar_t kObjectName[] = L"\\Device\\USBPDO-7";
 const wchar_t kInstanceId[] = L"USB\\VID_0EEF&PID_0001\\CALSIM1";
 
+const wchar_t kTextNoPrivilege[] = L"权限不够，请以管理员登陆！";
 const wchar_t kTextNoDriver[] = L"不能加载驱动程序，请重新安装！";
+const wchar_t kTextWaitFailed[] = L"等待事件出错！";
 const wchar_t kTextSetRange[] = L"设置校准参数失败：";
 const wchar_t kTextSetMode[] = L"设置触摸模式失败：";
 const wchar_t kTextGetMode[] = L"取触摸模式失败：";
@@ -164,25 +167,61 @@ void ExpectStoredMatches(Rig& rig, const std::array<POINT, 3>& raw, int32_t full
     EXPECT_EQ(state.range.YRange, fullScale);
 }
 
-bool ReadStored(Stored* stored, DWORD* error)
+const wchar_t* const kStoredNames[9] = {L"XLow", L"XHigh", L"YLow", L"YHigh", L"SwapXY",
+                                         L"XMin", L"XRange", L"YMin", L"YRange"};
+
+bool ReadStoredValues(Stored* stored, bool present[9], DWORD* error)
 {
-    static const wchar_t* const names[9] = {L"XLow", L"XHigh", L"YLow", L"YHigh", L"SwapXY",
-                                            L"XMin", L"XRange", L"YMin", L"YRange"};
     HKEY key = nullptr;
     if (!OpenDriverKey(kInstanceId, KEY_READ, &key, error))
         return false;
-    bool ok = true;
-    for (int i = 0; i < 9 && ok; ++i) {
+    *error = ERROR_SUCCESS;
+    for (int i = 0; i < 9; ++i) {
         DWORD type = 0, size = sizeof(DWORD);
-        const LONG status = RegQueryValueExW(key, names[i], nullptr, &type, reinterpret_cast<BYTE*>(&stored->value[i]),
-                                             &size);
-        if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(DWORD)) {
+        const LONG status = RegQueryValueExW(key, kStoredNames[i], nullptr, &type,
+                                             reinterpret_cast<BYTE*>(&stored->value[i]), &size);
+        present[i] = status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(DWORD);
+        if (!present[i] && *error == ERROR_SUCCESS)
             *error = status != ERROR_SUCCESS ? static_cast<DWORD>(status) : ERROR_INVALID_DATA;
-            ok = false;
-        }
     }
     RegCloseKey(key);
-    return ok;
+    return true;
+}
+
+bool ReadStored(Stored* stored, DWORD* error)
+{
+    bool present[9] = {};
+    if (!ReadStoredValues(stored, present, error))
+        return false;
+    return std::all_of(present, present + 9, [](bool p) { return p; });
+}
+
+std::wstring SystemText(DWORD code)
+{
+    wchar_t* text = nullptr;
+    std::wstring result;
+    if (FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text),
+                       0, nullptr) != 0 &&
+        text != nullptr) {
+        result = text;
+    } else {
+        wchar_t buffer[32];
+        swprintf(buffer, 32, L"Code=(0x%08x)", static_cast<unsigned>(code));
+        result = buffer;
+    }
+    if (text != nullptr)
+        LocalFree(text);
+    return result;
+}
+
+std::vector<RequestRun> RequestSequence(const SimControllerState& state)
+{
+    std::vector<RequestRun> runs;
+    const uint32_t n = state.requestRunCount < kRequestRuns ? state.requestRunCount : kRequestRuns;
+    for (uint32_t i = 0; i < n; ++i)
+        runs.push_back(RequestRun{state.requestRuns[i].code, state.requestRuns[i].count});
+    return runs;
 }
 
 bool NothingStored()

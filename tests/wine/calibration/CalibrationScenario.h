@@ -10,6 +10,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace caltest {
 
@@ -19,7 +20,9 @@ extern const wchar_t kObjectName[];
 extern const wchar_t kInstanceId[];
 
 // Message and prompt texts as the user must see them.
+extern const wchar_t kTextNoPrivilege[];
 extern const wchar_t kTextNoDriver[];
+extern const wchar_t kTextWaitFailed[];
 extern const wchar_t kTextSetRange[];
 extern const wchar_t kTextSetMode[];
 extern const wchar_t kTextGetMode[];
@@ -67,6 +70,22 @@ struct Stored {
     uint32_t value[9];
 };
 bool ReadStored(Stored* stored, DWORD* error);
+// The same, value by value: present[i] tells whether value i exists as a REG_DWORD. False only
+// when the key cannot be opened.
+bool ReadStoredValues(Stored* stored, bool present[9], DWORD* error);
+extern const wchar_t* const kStoredNames[9];
+
+// The system's text for `code` as the programs append it, or "Code=(0x%08x)" when it has none;
+// made here with FormatMessageW, independently of the programs.
+std::wstring SystemText(DWORD code);
+
+// The driver's accepted requests for the controller in order, consecutive requests of one code
+// as one run (the simulator keeps the last kRequestRuns runs).
+struct RequestRun {
+    uint32_t code;
+    uint32_t count;
+};
+std::vector<RequestRun> RequestSequence(const touchsim::SimControllerState& state);
 bool NothingStored();
 
 // Checks with GoogleTest that the driver key and the driver hold the record of the raw points and

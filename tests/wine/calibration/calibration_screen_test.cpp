@@ -1,100 +1,96 @@
 // The calibration window and its worker in this process, against the simulated driver: prompt
-// layout on screen, the events behind Esc, Enter, the timer and a system close, and accuracy on
-// an area away from the desktop's origin. The test defines the application object itself.
-#include "calibrate/CalibrationApp.h"
+// layout on screen, the events behind Esc, Enter, the timer and a system close, the requests the
+// driver sees, failures reached from inside the process (refused privilege, failed wait, refused
+// registry write) and accuracy on an area away from the desktop's origin. The window gets its
+// inputs directly; no application object is involved.
 #include "calibrate/CalibrationDialog.h"
-#include "calibrate/RectMapper.h"
+#include "calibrate/CalibrationInputs.h"
+#include "device/TouchDeviceManager.h"
+#include "framework/App.h"
 #include "tests/support/WineTestSupport.h"
 #include "tests/wine/calibration/CalibrationScenario.h"
+#include "tests/wine/calibration/CalibrationWindowThread.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
 using namespace caltest;
 using namespace qelvo::test;
 
-calibrate::CalibrationApp theApp;
+using DialogThread = CalibrationWindowThread;
 
-// A message box shown by this process (caption: the test program's name).
-HWND FindMessageBox()
+// Calls of this process redirected through its import table, each doing harm only when asked.
+namespace hook {
+
+decltype(&AdjustTokenPrivileges) realAdjust;
+decltype(&WaitForSingleObject) realWait;
+decltype(&RegSetValueExW) realSetValue;
+
+std::atomic<bool> refusePrivilege{false};
+std::atomic<long> failPolls{0};       // waits of the worker's 100 ms poll still to fail
+std::atomic<const wchar_t*> refusedValue{nullptr};
+DWORD testThread;
+
+// The account does not hold the privilege: the call succeeds without assigning it.
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
+                                  PTOKEN_PRIVILEGES previous, PDWORD returned)
 {
-    for (HWND box : FindTopWindows({L"#32770", nullptr, GetCurrentProcessId()})) {
-        if (GetDlgItem(box, 1000) == nullptr && !MessageBoxText(box).empty())
-            return box;
-    }
-    return nullptr;
-}
-
-// Runs a CalibrationDialog modally on a thread of its own, as the program's UI thread would.
-class DialogThread {
-public:
-    DialogThread() = default;
-    ~DialogThread()
-    {
-        if (thread_ == nullptr)
-            return;
-        // A test that stopped early may leave a failure message open: answer it.
-        const bool ended = WaitFor(
-            [&] {
-                if (HWND box = FindMessageBox())
-                    PostMessageW(box, WM_COMMAND, IDOK, 0);
-                return WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0;
-            },
-            60000);
-        if (!ended)
-            ADD_FAILURE() << "the calibration window's thread did not end";
-        CloseHandle(thread_);
-    }
-    DialogThread(const DialogThread&) = delete;
-    DialogThread& operator=(const DialogThread&) = delete;
-
-    bool Start()
-    {
-        thread_ = CreateThread(nullptr, 0, &DialogThread::Run, this, 0, &threadId_);
-        if (thread_ == nullptr)
-            return false;
-        return WaitFor([&] { return Window() != nullptr; }, 30000);
-    }
-    HWND Window() const
-    {
-        HWND found = nullptr;
-        EnumThreadWindows(threadId_, &DialogThread::Find, reinterpret_cast<LPARAM>(&found));
-        return found;
-    }
-    calibrate::CalibrationDialog* Dialog() const { return dialog_; }
-    // Blocks without polling (this thread owns no window).
-    bool Join(DWORD timeoutMs) { return thread_ != nullptr && WaitForSingleObject(thread_, timeoutMs) == WAIT_OBJECT_0; }
-    bool Ended(DWORD timeoutMs) { return thread_ != nullptr && WaitFor([&] { return WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0; }, timeoutMs); }
-
-private:
-    static BOOL CALLBACK Find(HWND hwnd, LPARAM found)
-    {
-        wchar_t cls[16] = {};
-        GetClassNameW(hwnd, cls, 16);
-        if (std::wstring(cls) == L"#32770" && GetDlgItem(hwnd, 1000) != nullptr && IsWindowVisible(hwnd)) {
-            *reinterpret_cast<HWND*>(found) = hwnd;
-            return FALSE;
-        }
+    if (refusePrivilege.load()) {
+        SetLastError(ERROR_NOT_ALL_ASSIGNED);
         return TRUE;
     }
-    static DWORD WINAPI Run(void* self)
-    {
-        DialogThread& me = *static_cast<DialogThread*>(self);
-        calibrate::CalibrationDialog dialog(nullptr);
-        me.dialog_ = &dialog;
-        dialog.RunModal();
-        me.dialog_ = nullptr;
-        return 0;
-    }
+    return realAdjust(token, disableAll, state, length, previous, returned);
+}
 
-    HANDLE thread_ = nullptr;
-    DWORD threadId_ = 0;
-    calibrate::CalibrationDialog* volatile dialog_ = nullptr;
-};
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    if (milliseconds == 100 && GetCurrentThreadId() != testThread && failPolls.load() > 0) {
+        --failPolls;
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    return realWait(handle, milliseconds);
+}
+
+LONG WINAPI RegSetValueExW(HKEY key, const wchar_t* name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
+{
+    const wchar_t* refused = refusedValue.load();
+    if (refused != nullptr && name != nullptr && std::wcscmp(name, refused) == 0)
+        return ERROR_ACCESS_DENIED;
+    return realSetValue(key, name, reserved, type, data, size);
+}
+
+template <class Function>
+bool Install(const char* dll, const char* name, Function replacement, Function* real)
+{
+    void* previous = PatchImport(GetModuleHandleW(nullptr), dll, name, reinterpret_cast<void*>(replacement));
+    *real = reinterpret_cast<Function>(previous);
+    return previous != nullptr;
+}
+
+bool InstallAll()
+{
+    testThread = GetCurrentThreadId();
+    return Install("advapi32.dll", "AdjustTokenPrivileges", &hook::AdjustTokenPrivileges, &realAdjust) &&
+           Install("kernel32.dll", "WaitForSingleObject", &hook::WaitForSingleObject, &realWait) &&
+           Install("advapi32.dll", "RegSetValueExW", &hook::RegSetValueExW, &realSetValue);
+}
+
+void Disarm()
+{
+    refusePrivilege = false;
+    failPolls = 0;
+    refusedValue = nullptr;
+}
+
+} // namespace hook
 
 bool PressEnter(HWND window)
 {
@@ -106,27 +102,25 @@ bool PressEnter(HWND window)
 
 class CalibrationScreen : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(fw::InitCommonControlClasses()); }
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(fw::InitCommonControlClasses());
+        ASSERT_TRUE(hook::InstallAll()) << "the test program imports the calls it redirects";
+    }
 
     void Prepare(Panel panel, const RECT& area)
     {
+        manager.Release();
         ASSERT_TRUE(rig.Prepare(panel)) << rig.Sim().LastError();
-        ASSERT_TRUE(theApp.deviceManager.Initialize());
-        ASSERT_TRUE(theApp.deviceManager.SelectByName(kObjectName));
-        theApp.displayRect = calibrate::Rect{area.left, area.top, area.right, area.bottom};
-        const touchsim::DesktopGeometry desktop = touchsim::SystemDesktop();
-        const calibrate::Rect screen = {desktop.virtualScreen.left, desktop.virtualScreen.top,
-                                        desktop.virtualScreen.right, desktop.virtualScreen.bottom};
-        const calibrate::RectMapper toNormal(calibrate::NormalisedScreen(desktop.fullScale), screen);
-        const calibrate::Rect normal = toNormal.MapRect(theApp.displayRect);
-        theApp.screenRange = calibrate::ScreenRange{normal.left, normal.top, normal.right, normal.bottom};
+        ASSERT_TRUE(MakeInputs(manager, area, &inputs));
     }
 
     void TearDown() override
     {
-        if (HWND box = FindMessageBox())
+        hook::Disarm();
+        if (HWND box = FindOwnMessageBox())
             PostMessageW(box, WM_COMMAND, IDOK, 0);
-        theApp.deviceManager.Release();
+        manager.Release();
         rig.Sim().Reset();
         DWORD error = 0;
         touchsim::RemoveAllDeviceNodes(&error);
@@ -136,7 +130,7 @@ protected:
     void ExpectEndedWithoutStoring(DialogThread& run)
     {
         EXPECT_TRUE(run.Ended(30000));
-        EXPECT_EQ(FindMessageBox(), nullptr);
+        EXPECT_EQ(FindOwnMessageBox(), nullptr);
         uint32_t mode = 0;
         ASSERT_TRUE(CurrentMode(rig, &mode));
         EXPECT_EQ(mode, kInitialMode);
@@ -147,6 +141,8 @@ protected:
     }
 
     Rig rig;
+    touch::TouchDeviceManager manager;
+    calibrate::CalibrationInputs inputs;
 };
 
 RECT FullScreen()
@@ -178,7 +174,7 @@ TEST_F(CalibrationScreen, PromptsFormOneCentredBlockAndAStaleTimerIsIgnored)
 {
     const RECT area = FullScreen();
     ASSERT_NO_FATAL_FAILURE(Prepare(Panel::Straight, area));
-    DialogThread run;
+    DialogThread run(inputs);
     ASSERT_TRUE(run.Start());
     HWND dialog = run.Window();
     ASSERT_TRUE(WaitForPrompt(dialog, kPromptTarget[0], 30000));
@@ -257,7 +253,7 @@ TEST_F(CalibrationScreen, EscCancelsATargetIsIgnoredInTheGlideAndEnterAcceptsThe
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(Panel::Straight, FullScreen()));
     {
-        DialogThread run;
+        DialogThread run(inputs);
         ASSERT_TRUE(run.Start());
         ASSERT_TRUE(WaitForPrompt(run.Window(), kPromptTarget[0], 30000));
         // Enter outside the verification sets an event nobody waits for.
@@ -267,7 +263,7 @@ TEST_F(CalibrationScreen, EscCancelsATargetIsIgnoredInTheGlideAndEnterAcceptsThe
     }
     ASSERT_TRUE(rig.Sim().ClearHistory());
     {
-        DialogThread run;
+        DialogThread run(inputs);
         ASSERT_TRUE(run.Start());
         const HWND window = run.Window();
         std::array<POINT, 3> raw = {};
@@ -288,6 +284,31 @@ TEST_F(CalibrationScreen, EscCancelsATargetIsIgnoredInTheGlideAndEnterAcceptsThe
         const Record expected = ExpectedRecord(raw);
         EXPECT_EQ(stored.value[0], static_cast<uint32_t>(expected.XLow));
         EXPECT_EQ(stored.value[4], expected.SwapXY);
+
+        // What the driver saw, in order: the mode saved and set once, a reset before each target's
+        // polls, the record right before the range, the mode given back.
+        touchsim::SimControllerState state = {};
+        ASSERT_TRUE(rig.State(&state));
+        const std::vector<RequestRun> runs = RequestSequence(state);
+        const uint32_t expectedCodes[] = {
+            touch::IOCTL_TOUCH_GET_MODE,        touch::IOCTL_TOUCH_SET_MODE,
+            touch::IOCTL_TOUCH_RESET_CAL_STATE, touch::IOCTL_TOUCH_GET_CAL_STATE,
+            touch::IOCTL_TOUCH_RESET_CAL_STATE, touch::IOCTL_TOUCH_GET_CAL_STATE,
+            touch::IOCTL_TOUCH_RESET_CAL_STATE, touch::IOCTL_TOUCH_GET_CAL_STATE,
+            touch::IOCTL_TOUCH_SET_CALIBRATION, touch::IOCTL_TOUCH_SET_SCREEN_RANGE,
+            touch::IOCTL_TOUCH_SET_MODE,
+        };
+        ASSERT_EQ(runs.size(), sizeof expectedCodes / sizeof expectedCodes[0]);
+        for (size_t i = 0; i < runs.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(runs[i].code, expectedCodes[i]);
+            if (runs[i].code != touch::IOCTL_TOUCH_GET_CAL_STATE) {
+                EXPECT_EQ(runs[i].count, 1u);
+            }
+        }
+        ASSERT_GE(state.modeHistoryCount, 2u);
+        EXPECT_EQ(state.modeHistory[0], 3u);
+        EXPECT_EQ(state.modeHistory[1], kInitialMode);
     }
 }
 
@@ -296,7 +317,7 @@ TEST_F(CalibrationScreen, SystemCloseEndsTheCalibrationThroughTheWorker)
     ASSERT_NO_FATAL_FAILURE(Prepare(Panel::Straight, FullScreen()));
     {
         // During a target.
-        DialogThread run;
+        DialogThread run(inputs);
         ASSERT_TRUE(run.Start());
         ASSERT_TRUE(WaitForPrompt(run.Window(), kPromptTarget[0], 30000));
         PostMessageW(run.Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -308,7 +329,7 @@ TEST_F(CalibrationScreen, SystemCloseEndsTheCalibrationThroughTheWorker)
     ASSERT_TRUE(rig.Sim().ClearHistory());
     {
         // During the glide and the verification: not a new pass, the end.
-        DialogThread run;
+        DialogThread run(inputs);
         ASSERT_TRUE(run.Start());
         std::array<POINT, 3> raw = {};
         ASSERT_TRUE(TapTargets(run.Window(), rig, &raw));
@@ -321,34 +342,30 @@ TEST_F(CalibrationScreen, SystemCloseEndsTheCalibrationThroughTheWorker)
     }
 }
 
-// Wine reports no CPU times for other processes: the idle cost is measured here, in-process.
-ULONGLONG ProcessCpu100ns()
-{
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
-        return 0;
-    return ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
-           ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart;
-}
-
-TEST_F(CalibrationScreen, WaitingTargetTimesOutAndCostsLittleCpu)
+// The idle cost of this wait is printed by measure_idle_cpu; here only what can be counted.
+TEST_F(CalibrationScreen, WaitingTargetTimesOutPollingEveryHundredMilliseconds)
 {
     ASSERT_NO_FATAL_FAILURE(Prepare(Panel::Straight, FullScreen()));
-    DialogThread run;
+    DialogThread run(inputs);
     ASSERT_TRUE(run.Start());
     ASSERT_TRUE(WaitForPrompt(run.Window(), kPromptTarget[0], 30000));
-    const ULONGLONG before = ProcessCpu100ns();
+    touchsim::SimControllerState before = {};
+    ASSERT_TRUE(rig.State(&before));
     const DWORD from = GetTickCount();
     // Nothing touches: the 30-second timer ends the calibration. This thread only waits.
     ASSERT_TRUE(run.Join(60000));
     const DWORD waited = GetTickCount() - from;
-    const ULONGLONG used = ProcessCpu100ns() - before;
     EXPECT_GE(waited, 25000u);
-    const double percent = 100.0 * (static_cast<double>(used) / 10000.0) / waited;
-    std::printf("idle target: %.0f ms CPU in %lu ms = %.2f %% of a core\n", static_cast<double>(used) / 10000.0,
-                static_cast<unsigned long>(waited), percent);
-    RecordProperty("idle_cpu_per_mille", static_cast<int>(percent * 10));
     ExpectEndedWithoutStoring(run);
+
+    // One state request per 100 ms wait: no more than the wait allows, and not a slower poll.
+    touchsim::SimControllerState after = {};
+    ASSERT_TRUE(rig.State(&after));
+    const uint32_t index = touchsim::SuiteCodeIndex(touch::IOCTL_TOUCH_GET_CAL_STATE);
+    const uint32_t polls = after.requests[index] - before.requests[index];
+    std::printf("polls while waiting: %u in %lu ms\n", polls, static_cast<unsigned long>(waited));
+    EXPECT_LE(polls, waited / 80 + 5);
+    EXPECT_GE(polls, waited / 400);
 }
 
 // Accuracy on an area that is not at the desktop's origin, for every panel kind.
@@ -358,9 +375,8 @@ TEST_F(CalibrationScreen, CustomAreaAwayFromTheOriginIsAccurateForEveryPanel)
     const Panel panels[] = {Panel::Straight, Panel::MirrorX, Panel::MirrorY, Panel::Swapped, Panel::SwappedMirrored};
     for (Panel panel : panels) {
         SCOPED_TRACE(PanelName(panel));
-        theApp.deviceManager.Release();
         ASSERT_NO_FATAL_FAILURE(Prepare(panel, area));
-        DialogThread run;
+        DialogThread run(inputs);
         ASSERT_TRUE(run.Start());
         const HWND window = run.Window();
         std::array<POINT, 3> raw = {}, centres = {};
@@ -386,15 +402,117 @@ TEST_F(CalibrationScreen, CustomAreaAwayFromTheOriginIsAccurateForEveryPanel)
         EXPECT_EQ(state.calibration.XHigh, expected.XHigh);
         EXPECT_EQ(state.calibration.YHigh, expected.YHigh);
         EXPECT_EQ(state.calibration.SwapXY, expected.SwapXY);
-        EXPECT_EQ(state.range.XMin, theApp.screenRange.XMin);
-        EXPECT_EQ(state.range.XRange, theApp.screenRange.XRange);
-        EXPECT_EQ(state.range.YMin, theApp.screenRange.YMin);
-        EXPECT_EQ(state.range.YRange, theApp.screenRange.YRange);
+        EXPECT_EQ(state.range.XMin, inputs.screenRange.XMin);
+        EXPECT_EQ(state.range.XRange, inputs.screenRange.XRange);
+        EXPECT_EQ(state.range.YMin, inputs.screenRange.YMin);
+        EXPECT_EQ(state.range.YRange, inputs.screenRange.YRange);
         int error = -1;
         ASSERT_TRUE(MaxLandingError(rig, area, &error));
         std::printf("accuracy custom-area %s max-error=%d px\n", PanelName(panel), error);
         RecordProperty(std::string("max_error_custom_") + PanelName(panel), error);
         EXPECT_LE(error, 1);
+    }
+}
+
+// A failure the user sees with its own message; a failure after it (the mode cannot be given
+// back) changes neither the message nor the code shown.
+struct FailureCase {
+    const char* name;
+    bool refusePrivilege;        // before the start
+    const wchar_t* refusedValue; // before the start; the targets are tapped and the try accepted
+    bool failPoll;               // at the first target: the wait of the next poll fails
+    DWORD stateError;            // at the first target: the next state request fails with it
+    DWORD restoreError;          // at the first target: giving the mode back fails with it
+    const wchar_t* message;
+    DWORD shownError;            // 0: the message alone
+    uint32_t modeAfter;
+};
+
+const FailureCase kFailures[] = {
+    {"privilege_refused", true, nullptr, false, 0, 0, kTextNoPrivilege, 0, kInitialMode},
+    {"wait_fails_then_restore_fails", false, nullptr, true, 0, ERROR_ACCESS_DENIED, kTextWaitFailed, 0, 3},
+    {"state_fails_then_restore_fails", false, nullptr, false, ERROR_ACCESS_DENIED, ERROR_GEN_FAILURE, kTextGetState,
+     ERROR_ACCESS_DENIED, 3},
+    {"one_value_write_refused", false, L"YLow", false, 0, 0, kTextSave, ERROR_ACCESS_DENIED, kInitialMode},
+};
+
+TEST_F(CalibrationScreen, FailureShowsTheFirstFailuresMessageAndCode)
+{
+    for (const FailureCase& c : kFailures) {
+        SCOPED_TRACE(c.name);
+        hook::Disarm();
+        ASSERT_NO_FATAL_FAILURE(Prepare(Panel::Straight, FullScreen()));
+        hook::refusePrivilege = c.refusePrivilege;
+        hook::refusedValue = c.refusedValue;
+        DialogThread run(inputs);
+        ASSERT_TRUE(run.Start());
+        const HWND window = run.Window();
+        std::array<POINT, 3> raw = {};
+        if (c.failPoll || c.stateError != 0 || c.restoreError != 0) {
+            ASSERT_TRUE(WaitForPrompt(window, kPromptTarget[0], 30000));
+            if (c.restoreError != 0) {
+                ASSERT_TRUE(rig.Sim().InjectFault(touch::IOCTL_TOUCH_SET_MODE, touchsim::kFaultError, 1,
+                                                  c.restoreError));
+            }
+            if (c.stateError != 0) {
+                ASSERT_TRUE(rig.Sim().InjectFault(touch::IOCTL_TOUCH_GET_CAL_STATE, touchsim::kFaultError, 1,
+                                                  c.stateError));
+            }
+            if (c.failPoll)
+                hook::failPolls = 1;
+        }
+        if (c.refusedValue != nullptr) {
+            ASSERT_TRUE(TapTargets(window, rig, &raw));
+            ASSERT_TRUE(WaitForPrompt(window, kPromptCheck, 30000));
+            ASSERT_TRUE(AnswerUntil([&] { return PressEnter(window); },
+                                    [&] { return FindOwnMessageBox() != nullptr || run.Ended(0); }, 60000));
+        }
+
+        HWND box = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (box = FindOwnMessageBox()) != nullptr; }, 60000)) << "no message";
+        const std::wstring expected = std::wstring(c.message) + (c.shownError != 0 ? SystemText(c.shownError) : L"");
+        EXPECT_EQ(MessageBoxText(box), expected);
+        EXPECT_EQ(GetWindow(box, GW_OWNER), window) << "owned by the calibration window";
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        ASSERT_TRUE(run.Ended(30000));
+
+        touchsim::SimSummary summary = {};
+        ASSERT_TRUE(rig.Sim().GetSummary(&summary));
+        EXPECT_EQ(summary.openHandles, 1u) << "the worker's handle is closed";
+        EXPECT_EQ(summary.pendingFaults, 0u) << "the restore was tried";
+        touchsim::SimControllerState state = {};
+        ASSERT_TRUE(rig.State(&state));
+        EXPECT_EQ(state.mode, c.modeAfter);
+        if (c.refusePrivilege) {
+            EXPECT_EQ(state.requestRunCount, 0u) << "nothing asked of the driver without the privilege";
+        }
+
+        Stored stored = {};
+        bool present[9] = {};
+        DWORD error = 0;
+        ASSERT_TRUE(ReadStoredValues(&stored, present, &error)) << error;
+        if (c.refusedValue == nullptr) {
+            EXPECT_FALSE(present[0]) << "nothing stored";
+            continue;
+        }
+        // The refused value is missing; every value before and after it is written.
+        const Record record = ExpectedRecord(raw);
+        const uint32_t values[9] = {static_cast<uint32_t>(record.XLow),  static_cast<uint32_t>(record.XHigh),
+                                    static_cast<uint32_t>(record.YLow),  static_cast<uint32_t>(record.YHigh),
+                                    record.SwapXY,
+                                    static_cast<uint32_t>(inputs.screenRange.XMin),
+                                    static_cast<uint32_t>(inputs.screenRange.XRange),
+                                    static_cast<uint32_t>(inputs.screenRange.YMin),
+                                    static_cast<uint32_t>(inputs.screenRange.YRange)};
+        for (int i = 0; i < 9; ++i) {
+            SCOPED_TRACE(::testing::Message() << "value " << i);
+            if (std::wcscmp(kStoredNames[i], c.refusedValue) == 0) {
+                EXPECT_FALSE(present[i]);
+            } else {
+                EXPECT_TRUE(present[i]);
+                EXPECT_EQ(stored.value[i], values[i]);
+            }
+        }
     }
 }
 

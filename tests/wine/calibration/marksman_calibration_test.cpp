@@ -24,25 +24,6 @@ std::wstring MarksmanPath()
     return WinePath(MARKSMAN_PATH);
 }
 
-std::wstring SystemText(DWORD code)
-{
-    wchar_t* text = nullptr;
-    std::wstring result;
-    if (FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text),
-                       0, nullptr) != 0 &&
-        text != nullptr) {
-        result = text;
-    } else {
-        wchar_t buffer[32];
-        swprintf(buffer, 32, L"Code=(0x%08x)", static_cast<unsigned>(code));
-        result = buffer;
-    }
-    if (text != nullptr)
-        LocalFree(text);
-    return result;
-}
-
 double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
 {
     LARGE_INTEGER frequency;
@@ -405,6 +386,41 @@ TEST_F(MarksmanCalibration, FailedStoreShowsMessage18)
     uint32_t mode = 0;
     ASSERT_TRUE(CurrentMode(rig, &mode));
     EXPECT_EQ(mode, kInitialMode);
+}
+
+// The driver goes away after start-up found the controller: the worker cannot open the device.
+TEST_F(MarksmanCalibration, DriverGoneBeforeTheCalibrationShowsMessage2)
+{
+    ASSERT_TRUE(rig.Prepare(Panel::Straight));
+    // "/pt" on one display: the range dialog waits for the user after discovery has closed its handle.
+    ASSERT_TRUE(marksman.Start(L"\"" + MarksmanPath() + L"\" /pt " + kObjectName));
+    HWND range = WaitForWindow({L"#32770", L"选择校准范围", marksman.Id()}, 60000);
+    ASSERT_NE(range, nullptr);
+    // The device's name goes; the test's own handle stays usable.
+    ASSERT_TRUE(rig.Sim().InjectFault(touchsim::kSimOpenCode, touchsim::kFaultError, 1, 0));
+    // Cancelling the range calibrates the whole display.
+    ASSERT_TRUE(BringToFront(range));
+    ASSERT_TRUE(ClickWindow(GetDlgItem(range, IDCANCEL)));
+
+    HWND box = MessageBoxOfMarksman(60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), kTextNoDriver) << "the message alone, without system text";
+    HWND owner = GetWindow(box, GW_OWNER);
+    EXPECT_NE(owner, nullptr);
+    EXPECT_NE(GetDlgItem(owner, 1000), nullptr) << "owned by the calibration window";
+    CaptureScreenPng(L"marksman-failure-no-driver.png");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(Exited(30000)) << "no hang after the message";
+    ASSERT_TRUE(rig.Sim().ClearFaults()) << "the name comes back";
+
+    touchsim::SimSummary summary = {};
+    ASSERT_TRUE(rig.Sim().GetSummary(&summary));
+    EXPECT_EQ(summary.openHandles, 1u);
+    touchsim::SimControllerState state = {};
+    ASSERT_TRUE(rig.State(&state));
+    EXPECT_EQ(state.requestRunCount, 0u) << "nothing was asked of the controller";
+    EXPECT_EQ(state.mode, kInitialMode);
+    EXPECT_TRUE(NothingStored());
 }
 
 } // namespace

@@ -1,3 +1,5 @@
+#include "tests/support/WineTestSupport.h"
+
 #include <windows.h>
 #include <setupapi.h>
 
@@ -13,6 +15,7 @@
 
 namespace {
 
+using qelvo::test::PatchImport;
 using CoInstallerProc = DWORD(WINAPI*)(DI_FUNCTION, HDEVINFO, PSP_DEVINFO_DATA, PCOINSTALLER_CONTEXT_DATA);
 
 struct Calls {
@@ -113,43 +116,6 @@ BOOL WINAPI SelectHook(HDEVINFO, PSP_DEVINFO_DATA, PSP_DRVINFO_DATA_W driver)
     g_calls.selectedMfg = driver->MfgName;
     g_calls.selectedDescription = driver->Description;
     return TRUE;
-}
-
-// Rewrites one entry of the module's import address table; returns what it held, or null.
-void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement)
-{
-    auto base = reinterpret_cast<BYTE*>(module);
-    auto dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (dir.VirtualAddress == 0) {
-        return nullptr;
-    }
-    for (auto desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); desc->Name != 0; ++desc) {
-        if (lstrcmpiA(reinterpret_cast<const char*>(base + desc->Name), dll) != 0) {
-            continue;
-        }
-        auto names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk);
-        auto slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                continue;
-            }
-            auto byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (lstrcmpA(reinterpret_cast<const char*>(byName->Name), function) != 0) {
-                continue;
-            }
-            DWORD oldProtect = 0;
-            if (!VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE, &oldProtect)) {
-                return nullptr;
-            }
-            void* previous = reinterpret_cast<void*>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), oldProtect, &oldProtect);
-            return previous;
-        }
-    }
-    return nullptr;
 }
 
 HMODULE g_fitment;

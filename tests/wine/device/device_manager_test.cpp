@@ -27,7 +27,7 @@ const wchar_t kNode3[] = L"USB\\VID_0EEF&PID_0001\\SIM3";
 
 void ExpectEmpty(const TouchDeviceManager& manager)
 {
-    EXPECT_FALSE(manager.IsInitialised());
+    EXPECT_FALSE(manager.IsInitialized());
     EXPECT_EQ(manager.EntryCount(), 0u);
     EXPECT_EQ(manager.Entries(), nullptr);
     EXPECT_EQ(manager.SelectedIndex(), -1);
@@ -327,7 +327,7 @@ TEST_F(DeviceManagerTest, OkWithoutASelectionAndCancelFail)
         ASSERT_TRUE(ui.Join(kDefaultTimeoutMs));
         EXPECT_FALSE(selected) << "button " << button;
         EXPECT_EQ(manager.SelectedIndex(), -1);
-        EXPECT_TRUE(manager.IsInitialised());
+        EXPECT_TRUE(manager.IsInitialized());
     }
 }
 

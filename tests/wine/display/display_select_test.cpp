@@ -3,6 +3,7 @@
 // with one left of the primary (TripleDisplay); see scripts/multihead.sh and CMakeLists.txt.
 #include "DisplayTestSupport.h"
 
+#include "calibrate/DisplayNumberWindow.h"
 #include "calibrate/DisplaySelectDialog.h"
 #include "calibrate/resource.h"
 #include "framework/App.h"

@@ -78,9 +78,22 @@ protected:
         }
     }
 
-    // After start-up has taken controller `deviceId` without asking: either the program went on to
-    // calibrate it (the worker asks that controller for its mode) or it ended; never the dialog.
-    void ExpectTakenWithoutDialog(Process& process, uint32_t deviceId)
+    // Requests the driver accepted for controller `deviceId` (0 when it has none).
+    uint32_t RequestsFor(uint32_t deviceId)
+    {
+        touchsim::SimControllerState state = {};
+        if (!sim.sim.GetState(deviceId, &state))
+            return 0;
+        uint32_t total = 0;
+        for (uint32_t count : state.requests)
+            total += count;
+        return total;
+    }
+
+    // Start-up took controller `deviceId` without asking: the program went on to calibrate it (the
+    // worker asks that controller for its mode), never showed the selection dialog or a start-up
+    // message, and asked no other controller anything.
+    void ExpectTakenWithoutDialog(Process& process, uint32_t deviceId, uint32_t otherId)
     {
         bool sawDialog = false;
         bool calibrating = false;
@@ -96,7 +109,11 @@ protected:
             },
             kProcessTimeoutMs));
         EXPECT_FALSE(sawDialog);
+        EXPECT_TRUE(calibrating) << "the program ended before it asked the controller for its mode";
         EXPECT_EQ(FindTopWindow({L"#32770", L"Marksman", process.Id()}), nullptr) << "a start-up message";
+        if (otherId != 0) {
+            EXPECT_EQ(RequestsFor(otherId), 0u) << "the other controller was asked";
+        }
     }
 
     SimulatedControllers sim;
@@ -146,6 +163,14 @@ TEST_F(MarksmanStartupTest, NameThatMatchesNothingEndsWithoutAWindow)
     DWORD exitCode = 1;
     ASSERT_TRUE(process.WaitForExit(0, &exitCode));
     EXPECT_EQ(exitCode, 0u) << "ended by a crash, not by start-up";
+    // It ended because the name matched nothing: it did ask the driver for its controllers,
+    // and then asked neither of them anything.
+    touchsim::SimSummary summary = {};
+    ASSERT_TRUE(sim.sim.GetSummary(&summary));
+    EXPECT_GE(summary.requests[touchsim::SuiteCodeIndex(touch::IOCTL_TOUCH_GET_DEVICE_COUNT)], 1u);
+    EXPECT_GE(summary.requests[touchsim::SuiteCodeIndex(touch::IOCTL_TOUCH_GET_DEVICE_LIST)], 1u);
+    EXPECT_EQ(RequestsFor(101), 0u);
+    EXPECT_EQ(RequestsFor(102), 0u);
 }
 
 TEST_F(MarksmanStartupTest, NoControllerReportsDeviceManagementFailure)
@@ -175,20 +200,29 @@ TEST_F(MarksmanStartupTest, NoControllerReportsDeviceManagementFailure)
     }
 }
 
-TEST_F(MarksmanStartupTest, OneControllerWithoutArgumentsIsTakenWithoutADialog)
+TEST_F(MarksmanStartupTest, ControllerIsTakenWithoutADialog)
 {
-    Controllers(1);
-    Process process;
-    ASSERT_TRUE(process.Start(MarksmanCommand()));
-    ExpectTakenWithoutDialog(process, 101);
-}
-
-TEST_F(MarksmanStartupTest, NameInOtherCaseSelectsThatController)
-{
-    Controllers(2);
-    Process process;
-    ASSERT_TRUE(process.Start(MarksmanCommand(L"\\DEVICE\\touchsim2")));
-    ExpectTakenWithoutDialog(process, 102);
+    struct Case {
+        const char* what;
+        int controllers;
+        const wchar_t* arguments;
+        uint32_t taken;
+        uint32_t other;  // 0: none
+    } cases[] = {
+        {"one controller, no arguments", 1, L"", 101, 0},
+        {"name in other case than the driver's", 2, L"\\DEVICE\\touchsim2", 102, 101},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(sim.Clear());
+        Controllers(c.controllers);
+        Process process;
+        ASSERT_TRUE(process.Start(MarksmanCommand(c.arguments)));
+        ExpectTakenWithoutDialog(process, c.taken, c.other);
+        // The calibration it went on to is not this test's business.
+        process.Terminate();
+        EXPECT_TRUE(process.WaitForExit(kProcessTimeoutMs));
+    }
 }
 
 } // namespace
