@@ -45,10 +45,10 @@ public:
     bool ReloadSettings(uint32_t deviceId) const;
 
 private:
-    // One DeviceIoControl. With `exactBytes` set, a reply of any other size fails with
-    // ERROR_INVALID_DATA.
+    // One DeviceIoControl; *returned (if given) is the reply's size.
     bool Control(uint32_t code, const void* in, uint32_t inBytes, void* out, uint32_t outBytes,
                  uint32_t* returned) const;
+    // The same, where a reply of other than `outBytes` fails with ERROR_INVALID_DATA.
     bool ControlExact(uint32_t code, const void* in, uint32_t inBytes, void* out, uint32_t outBytes) const;
 
     fw::FileHandle handle_;
