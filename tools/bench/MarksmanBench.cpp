@@ -10,12 +10,10 @@
 //   MarksmanBench.exe accuracy
 //       real calibrations through the panel model for each panel kind on the whole screen and on
 //       a custom area; the largest distance of touches at nine points from where they land
-#include "calibrate/CalibrationApp.h"
-#include "calibrate/CalibrationDialog.h"
-#include "calibrate/RectMapper.h"
 #include "framework/App.h"
 #include "tests/support/WineTestSupport.h"
 #include "tests/wine/calibration/CalibrationScenario.h"
+#include "tests/wine/calibration/CalibrationWindowThread.h"
 
 #include <algorithm>
 #include <array>
@@ -24,86 +22,13 @@
 #include <string>
 #include <vector>
 
-calibrate::CalibrationApp theApp;
-
 namespace {
 
 using namespace caltest;
 using namespace qelvo::test;
 
-// A CalibrationDialog run modally on a thread of its own, as the program's UI thread runs it.
-class DialogThread {
-public:
-    DialogThread() = default;
-    ~DialogThread()
-    {
-        if (thread_ == nullptr)
-            return;
-        // Ends a calibration left waiting (Esc cancels a target); the worker closes the window.
-        WaitFor(
-            [&] {
-                if (HWND window = Window())
-                    PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
-                return WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0;
-            },
-            60000, 500);
-        CloseHandle(thread_);
-    }
-    DialogThread(const DialogThread&) = delete;
-    DialogThread& operator=(const DialogThread&) = delete;
-
-    bool Start()
-    {
-        thread_ = CreateThread(nullptr, 0, &DialogThread::Run, nullptr, 0, &threadId_);
-        return thread_ != nullptr && WaitFor([&] { return Window() != nullptr; }, 30000);
-    }
-    HWND Window() const
-    {
-        HWND found = nullptr;
-        EnumThreadWindows(threadId_, &DialogThread::Find, reinterpret_cast<LPARAM>(&found));
-        return found;
-    }
-    bool Ended() const { return WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0; }
-
-private:
-    static BOOL CALLBACK Find(HWND hwnd, LPARAM found)
-    {
-        if (GetDlgItem(hwnd, 1000) != nullptr && IsWindowVisible(hwnd)) {
-            *reinterpret_cast<HWND*>(found) = hwnd;
-            return FALSE;
-        }
-        return TRUE;
-    }
-    static DWORD WINAPI Run(void*)
-    {
-        calibrate::CalibrationDialog dialog(nullptr);
-        dialog.RunModal();
-        return 0;
-    }
-
-    HANDLE thread_ = nullptr;
-    DWORD threadId_ = 0;
-};
-
-// The application object's area and range for `area`, as start-up computes them.
-bool PrepareApp(const RECT& area)
-{
-    theApp.deviceManager.Release();
-    if (!theApp.deviceManager.Initialize() || !theApp.deviceManager.SelectByName(kObjectName))
-        return false;
-    theApp.displayRect = calibrate::Rect{area.left, area.top, area.right, area.bottom};
-    const touchsim::DesktopGeometry desktop = touchsim::SystemDesktop();
-    const calibrate::Rect screen = {desktop.virtualScreen.left, desktop.virtualScreen.top,
-                                    desktop.virtualScreen.right, desktop.virtualScreen.bottom};
-    const calibrate::RectMapper toNormal(calibrate::NormalisedScreen(desktop.fullScale), screen);
-    const calibrate::Rect normal = toNormal.MapRect(theApp.displayRect);
-    theApp.screenRange = calibrate::ScreenRange{normal.left, normal.top, normal.right, normal.bottom};
-    return true;
-}
-
 void CleanUp(Rig& rig)
 {
-    theApp.deviceManager.Release();
     rig.Sim().Reset();
     DWORD error = 0;
     touchsim::RemoveAllDeviceNodes(&error);
@@ -181,13 +106,15 @@ int Idle(DWORD seconds)
 {
     Rig rig;
     const RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    if (!rig.Prepare(Panel::Straight) || !PrepareApp(area)) {
+    touch::TouchDeviceManager manager;
+    calibrate::CalibrationInputs inputs;
+    if (!rig.Prepare(Panel::Straight) || !MakeInputs(manager, area, &inputs)) {
         std::fprintf(stderr, "idle: set-up failed\n");
         return 1;
     }
     int status = 1;
     {
-        DialogThread run;
+        CalibrationWindowThread run(inputs);
         if (run.Start() && WaitForPrompt(run.Window(), kPromptTarget[0], 30000)) {
             const ULONGLONG before = ProcessCpu100ns();
             const DWORD from = GetTickCount();
@@ -195,7 +122,7 @@ int Idle(DWORD seconds)
             Sleep(seconds * 1000);
             const DWORD waited = GetTickCount() - from;
             const ULONGLONG used = ProcessCpu100ns() - before;
-            const bool stillWaiting = !run.Ended() && TargetVisible(run.Window());
+            const bool stillWaiting = !run.Ended(0) && TargetVisible(run.Window());
             std::printf("idle cpu_ms %.0f wall_ms %lu percent %.2f target_waiting %d\n",
                         static_cast<double>(used) / 10000.0, static_cast<unsigned long>(waited),
                         100.0 * (static_cast<double>(used) / 10000.0) / waited, stillWaiting ? 1 : 0);
@@ -240,15 +167,17 @@ int Accuracy()
                 panel.noise = kind.noise;
                 ok = rig.Sim().SetPanel(kDeviceId, panel);
             }
-            ok = ok && PrepareApp(area.rect);
+            touch::TouchDeviceManager manager;
+            calibrate::CalibrationInputs inputs;
+            ok = ok && MakeInputs(manager, area.rect, &inputs);
             if (ok) {
-                DialogThread run;
+                CalibrationWindowThread run(inputs);
                 std::array<POINT, 3> raw = {};
                 ok = run.Start() && TapTargets(run.Window(), rig, &raw) &&
                      WaitForPrompt(run.Window(), kPromptCheck, 30000);
                 const HWND window = run.Window();
                 ok = ok && AnswerUntil([&] { return PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0) != FALSE; },
-                                       [&] { return run.Ended(); }, 60000);
+                                       [&] { return run.Ended(0); }, 60000);
                 ok = ok && MaxLandingError(rig, area.rect, &error);
             }
             std::printf("accuracy area %s panel %s max_error_px %d\n", area.name, kind.name, ok ? error : -1);
