@@ -84,8 +84,17 @@ void DataExchange::Fail(ExchangeFailure::Kind kind, int id)
     dialog_.OnExchangeFailure(failure);
 }
 
+bool DataExchange::Require(bool ok, int id)
+{
+    if (!ok)
+        Fail(ExchangeFailure::Kind::ControlFailed, id);
+    return ok;
+}
+
 HWND DataExchange::Find(int id)
 {
+    if (failed_)
+        return nullptr;
     HWND control = dialog_.Handle() != nullptr ? ::GetDlgItem(dialog_.Handle(), id) : nullptr;
     if (control == nullptr)
         Fail(ExchangeFailure::Kind::MissingControl, id);
@@ -94,8 +103,6 @@ HWND DataExchange::Find(int id)
 
 bool DataExchange::Int(int id, int32_t& value)
 {
-    if (failed_)
-        return false;
     HWND control = Find(id);
     if (control == nullptr)
         return false;
@@ -109,17 +116,11 @@ bool DataExchange::Int(int id, int32_t& value)
         value = parsed;
         return true;
     }
-    if (!::SetWindowTextW(control, FormatInt32(value).c_str())) {
-        Fail(ExchangeFailure::Kind::ControlFailed, id);
-        return false;
-    }
-    return true;
+    return Require(::SetWindowTextW(control, FormatInt32(value).c_str()) != FALSE, id);
 }
 
 bool DataExchange::Text(int id, std::wstring& value)
 {
-    if (failed_)
-        return false;
     HWND control = Find(id);
     if (control == nullptr)
         return false;
@@ -127,17 +128,11 @@ bool DataExchange::Text(int id, std::wstring& value)
         value = Window(control).Text();
         return true;
     }
-    if (!::SetWindowTextW(control, value.c_str())) {
-        Fail(ExchangeFailure::Kind::ControlFailed, id);
-        return false;
-    }
-    return true;
+    return Require(::SetWindowTextW(control, value.c_str()) != FALSE, id);
 }
 
 bool DataExchange::Radio(int firstId, int& index)
 {
-    if (failed_)
-        return false;
     HWND first = Find(firstId);
     if (first == nullptr)
         return false;
@@ -163,8 +158,6 @@ bool DataExchange::Radio(int firstId, int& index)
 
 bool DataExchange::TrackbarPosition(int id, int& position)
 {
-    if (failed_)
-        return false;
     HWND control = Find(id);
     if (control == nullptr)
         return false;
@@ -177,8 +170,6 @@ bool DataExchange::TrackbarPosition(int id, int& position)
 
 bool DataExchange::Check(int id, bool& checked)
 {
-    if (failed_)
-        return false;
     HWND control = Find(id);
     if (control == nullptr)
         return false;
@@ -203,8 +194,6 @@ bool DataExchange::ComboIndex(int id, int& index)
 bool DataExchange::SelectionIndex(int id, int& index, UINT getMessage, UINT setMessage)
 {
     static_assert(LB_ERR == CB_ERR, "one error value for both kinds of box");
-    if (failed_)
-        return false;
     HWND control = Find(id);
     if (control == nullptr)
         return false;
@@ -214,27 +203,17 @@ bool DataExchange::SelectionIndex(int id, int& index, UINT getMessage, UINT setM
         return true;
     }
     // Selecting -1 clears the selection and answers LB_ERR although it worked.
-    if (::SendMessageW(control, setMessage, static_cast<WPARAM>(index), 0) == LB_ERR && index != -1) {
-        Fail(ExchangeFailure::Kind::ControlFailed, id);
-        return false;
-    }
-    return true;
+    return Require(::SendMessageW(control, setMessage, static_cast<WPARAM>(index), 0) != LB_ERR || index == -1, id);
 }
 
 bool DataExchange::Bind(int id, Control& control)
 {
-    if (failed_)
-        return false;
     HWND item = Find(id);
     if (item == nullptr)
         return false;
     if (control.Handle() == item)
         return true;
-    if (control.Handle() != nullptr || !control.Subclass(item)) {
-        Fail(ExchangeFailure::Kind::ControlFailed, id);
-        return false;
-    }
-    return true;
+    return Require(control.Handle() == nullptr && control.Subclass(item), id);
 }
 
 Dialog::Dialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}

@@ -69,7 +69,10 @@ public:
     void Fail(ExchangeFailure::Kind kind, int id);
 
 private:
+    // The control `id`; null (and the pass failed) when it is missing or the pass failed before.
     HWND Find(int id);
+    // `ok`, or false with the pass failed as ControlFailed for control `id`.
+    bool Require(bool ok, int id);
     bool SelectionIndex(int id, int& index, UINT getMessage, UINT setMessage);
 
     Dialog& dialog_;
