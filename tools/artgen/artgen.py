@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws Marksman's artwork and writes it as Windows resource files.
+"""Draws the artwork of Marksman and Setwell and writes it as Windows resource files.
 
 Usage: artgen.py OUTDIR [--png]
 
@@ -10,9 +10,16 @@ Writes into OUTDIR:
   dragwindow.ico    icon 1101: a small window picture
   dragtarget.ico    icon 1102: the same window with a target cross-hair in it
   target.cur        cursor 1104: the target cross-hair, hot spot (16, 16)
+  setwell.ico       Setwell's icon 142: the program icon, 48, 32 and 16 pixels, 16 colours
+  calibrate.ico     Setwell's icon 136: the calibrate button, 48, 32 and 16 pixels in 8, 24 and
+                    32 bits per pixel
+  linetest.ico      Setwell's icon 144: the line-test button, 32 and 16 pixels, 16 colours
+  logo.bmp          Setwell's bitmap 140: the maker's logo, 102 x 32, 24 bits per pixel
+  logomask.bmp      Setwell's bitmap 143: its mask, white where the logo is, black elsewhere
 With --png, also a PNG preview of every picture (scaled up) for people to look at.
 
-Every picture is a grid of palette indices (None = transparent) drawn by the functions below.
+Every picture is a grid of palette indices or of (r, g, b) colours (None = transparent) drawn by
+the functions below.
 """
 
 import math
@@ -199,20 +206,59 @@ def icon_image(cv, bpp):
             palette_bytes(palette, colours) + xor + and_bits)
 
 
+def is_rgb(cv):
+    return any(isinstance(v, tuple) for row in cv.px for v in row)
+
+
+def rgb_icon_image(cv, bpp):
+    """An icon image from a canvas of (r, g, b) colours: 8 bits with a palette of the colours
+    used, 24 bits, or 32 bits with alpha (opaque where drawn); all with the AND mask."""
+    mask = Canvas(cv.width, cv.height)
+    for y in range(cv.height):
+        for x in range(cv.width):
+            mask.px[y][x] = 1 if cv.get(x, y) is None else 0
+    and_bits = dib_rows(mask, 1)
+    if bpp == 8:
+        colours = sorted({v for row in cv.px for v in row if v is not None})
+        if len(colours) > 256:
+            raise ValueError("more than 256 colours in an 8-bit icon")
+        index = {c: i for i, c in enumerate(colours)}
+        xor = dib_rows(cv, 8, lambda c: 0 if c is None else index[c])
+        return (bitmap_info_header(cv.width, cv.height * 2, 8, len(xor) + len(and_bits), 0) +
+                palette_bytes(colours, 256) + xor + and_bits)
+    xor = rgb_rows(cv, bpp)
+    return bitmap_info_header(cv.width, cv.height * 2, bpp, len(xor) + len(and_bits), 0) + xor + and_bits
+
+
+def rgb_rows(cv, bpp, background=(0, 0, 0)):
+    """Bottom-up 24- or 32-bit rows (BGR, BGRA), each padded to 4 bytes."""
+    stride = ((cv.width * bpp + 31) // 32) * 4
+    out = bytearray()
+    for y in range(cv.height - 1, -1, -1):
+        row = bytearray()
+        for x in range(cv.width):
+            v = cv.get(x, y)
+            r, g, b = background if v is None else v
+            row += bytes((b, g, r)) + (bytes((0 if v is None else 255,)) if bpp == 32 else b"")
+        out += row + bytes(stride - len(row))
+    return bytes(out)
+
+
 def write_icon_file(path, images, cursor_hotspot=None):
     """images: list of (canvas, bpp). A cursor file carries its hot spot in each entry."""
     kind = 2 if cursor_hotspot else 1
-    blobs = [icon_image(cv, bpp) for cv, bpp in images]
+    blobs = [rgb_icon_image(cv, bpp) if is_rgb(cv) else icon_image(cv, bpp) for cv, bpp in images]
     out = struct.pack("<HHH", 0, kind, len(images))
     offset = 6 + 16 * len(images)
     for (cv, bpp), blob in zip(images, blobs):
         colour_count = (1 << bpp) if bpp < 8 else 0
+        size = lambda n: n if n < 256 else 0
         if cursor_hotspot:
             planes_or_x, bits_or_y = cursor_hotspot
             colour_count = 0
         else:
             planes_or_x, bits_or_y = 1, bpp
-        out += struct.pack("<BBBBHHII", cv.width, cv.height, colour_count, 0,
+        out += struct.pack("<BBBBHHII", size(cv.width), size(cv.height), colour_count, 0,
                            planes_or_x, bits_or_y, len(blob), offset)
         offset += len(blob)
     with open(path, "wb") as f:
@@ -286,6 +332,142 @@ def mono(cv):
     return out
 
 
+# ---- Setwell's artwork ---------------------------------------------------------------------
+
+def setwell_icon(size):
+    """A touch panel showing three slider bars with their knobs: the settings program."""
+    cv = Canvas(size, size)
+    s = size / 32
+
+    def p(v):
+        return int(round(v * s))
+    cv.rect(p(1), p(3), p(31), p(27), GREY)
+    cv.frame(p(1), p(3), p(31), p(27), BLACK)
+    cv.rect(p(4), p(6), p(28), p(24), WHITE)
+    cv.rect(p(13), p(27), p(19), p(29), GREY)
+    cv.rect(p(8), p(29), p(24), p(31), GREY)
+    cv.frame(p(8), p(29), p(24), p(31), BLACK)
+    for row, knob, colour in ((9, 20, RED), (15, 11, BLUE), (21, 16, RED)):
+        y = p(row)
+        cv.rect(p(6), y, p(26), y + max(1, p(1)), BLACK)
+        half = max(1, p(2))
+        cv.rect(p(knob) - half, y - half, p(knob) + half + 1, y + half + 1, colour)
+    return cv
+
+
+def calibrate_icon(size):
+    """The calibrate button: a finger-sized target on a pale blue screen, in full colour."""
+    cv = Canvas(size, size)
+    s = size / 48
+
+    def p(v):
+        return int(round(v * s))
+    bezel, screen = (72, 80, 96), (212, 222, 244)
+    cv.rect(p(2), p(4), p(46), p(40), bezel)
+    cv.frame(p(2), p(4), p(46), p(40), (24, 24, 32))
+    # A soft vertical shade on the screen uses many colours, as full-colour icons do.
+    for y in range(p(8), p(36)):
+        t = (y - p(8)) / max(1, p(36) - p(8))
+        shade = tuple(int(c - 40 * t) for c in screen)
+        cv.rect(p(6), y, p(42), y + 1, shade)
+    cv.rect(p(20), p(40), p(28), p(43), bezel)
+    cv.rect(p(12), p(43), p(36), p(46), bezel)
+    cx, cy = (p(6) + p(42) - 1) / 2, (p(8) + p(36) - 1) / 2
+    cv.ring(cx, cy, 10.5 * s, (200, 0, 0), max(1.0, 2.0 * s))
+    cv.disc(cx, cy, 4.5 * s, (0, 0, 220))
+    for i in range(p(8), p(40)):
+        cv.set(i, int(cy), (0, 0, 160))
+    for i in range(p(9), p(35)):
+        cv.set(int(cx), i, (0, 0, 160))
+    return cv
+
+
+def linetest_icon(size):
+    """The line-test button: a zigzag line drawn on a sheet, 16 colours."""
+    cv = Canvas(size, size)
+    s = size / 32
+
+    def p(v):
+        return int(round(v * s))
+    cv.rect(p(3), p(3), p(29), p(29), WHITE)
+    cv.frame(p(3), p(3), p(29), p(29), BLACK)
+    points = [(6, 22), (11, 9), (16, 22), (21, 9), (26, 22)]
+    for (x0, y0), (x1, y1) in zip(points, points[1:]):
+        steps = 4 * max(abs(x1 - x0), abs(y1 - y0))
+        for k in range(steps + 1):
+            x = x0 + (x1 - x0) * k / steps
+            y = y0 + (y1 - y0) * k / steps
+            cv.set(int(round(x * s)), int(round(y * s)), BLUE)
+            if size > 16:
+                cv.set(int(round(x * s)) + 1, int(round(y * s)), BLUE)
+    return cv
+
+
+LOGO_WIDTH, LOGO_HEIGHT = 102, 32
+# Block letters of the maker's name, 5 x 7 cells each.
+LOGO_FONT = {
+    "Q": ["01110", "10001", "10001", "10001", "10101", "10010", "01101"],
+    "E": ["11111", "10000", "10000", "11110", "10000", "10000", "11111"],
+    "L": ["10000", "10000", "10000", "10000", "10000", "10000", "11111"],
+    "V": ["10001", "10001", "10001", "10001", "10001", "01010", "00100"],
+    "O": ["01110", "10001", "10001", "10001", "10001", "10001", "01110"],
+}
+
+
+def logo_shape():
+    """True where the logo is drawn: "QELVO" in 3-pixel cells, underlined, centred."""
+    cell, gap = 3, 4
+    word = "QELVO"
+    width = len(word) * 5 * cell + (len(word) - 1) * gap
+    x0 = (LOGO_WIDTH - width) // 2
+    y0 = 3
+    shape = [[False] * LOGO_WIDTH for _ in range(LOGO_HEIGHT)]
+    for n, letter in enumerate(word):
+        lx = x0 + n * (5 * cell + gap)
+        for r, bits in enumerate(LOGO_FONT[letter]):
+            for c, bit in enumerate(bits):
+                if bit == "1":
+                    for dy in range(cell):
+                        for dx in range(cell):
+                            shape[y0 + r * cell + dy][lx + c * cell + dx] = True
+    for y in (y0 + 7 * cell + 3, y0 + 7 * cell + 4):
+        for x in range(x0, x0 + width):
+            shape[y][x] = True
+    return shape
+
+
+def logo():
+    """Bitmap 140: the letters in a blue-to-red blend; the background (black) never shows."""
+    shape = logo_shape()
+    cv = Canvas(LOGO_WIDTH, LOGO_HEIGHT, (0, 0, 0))
+    for y in range(LOGO_HEIGHT):
+        for x in range(LOGO_WIDTH):
+            if shape[y][x]:
+                t = x / (LOGO_WIDTH - 1)
+                cv.set(x, y, (int(20 + 180 * t), int(60 - 40 * t), int(200 - 160 * t)))
+    return cv
+
+
+def logo_mask():
+    """Bitmap 143: white where the logo is drawn, black where the page shows through."""
+    shape = logo_shape()
+    cv = Canvas(LOGO_WIDTH, LOGO_HEIGHT, (0, 0, 0))
+    for y in range(LOGO_HEIGHT):
+        for x in range(LOGO_WIDTH):
+            if shape[y][x]:
+                cv.set(x, y, (255, 255, 255))
+    return cv
+
+
+def write_bitmap_file(path, cv):
+    """A 24-bit .bmp file (BITMAPFILEHEADER + BITMAPINFOHEADER + rows)."""
+    rows = rgb_rows(cv, 24)
+    info = bitmap_info_header(cv.width, cv.height, 24, len(rows), 0)
+    header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(rows), 0, 0, 14 + len(info))
+    with open(path, "wb") as f:
+        f.write(header + info + rows)
+
+
 # ---- previews ------------------------------------------------------------------------------
 
 def write_png(path, cv, colours, scale=4):
@@ -295,7 +477,7 @@ def write_png(path, cv, colours, scale=4):
             raw.append(0)
             for x in range(cv.width):
                 v = cv.get(x, y)
-                rgb = (0xE0, 0xE0, 0xC0) if v is None else colours[v]
+                rgb = (0xE0, 0xE0, 0xC0) if v is None else (v if isinstance(v, tuple) else colours[v])
                 raw += bytes(rgb) * scale
     w, h = cv.width * scale, cv.height * scale
 
@@ -322,6 +504,12 @@ def main(argv):
     write_icon_file(os.path.join(out, "dragtarget.ico"), [(drag_window(True), 4)])
     write_icon_file(os.path.join(out, "target.cur"), [(mono(target_cursor()), 1)],
                     cursor_hotspot=(16, 16))
+    write_icon_file(os.path.join(out, "setwell.ico"), [(setwell_icon(n), 4) for n in (48, 32, 16)])
+    write_icon_file(os.path.join(out, "calibrate.ico"),
+                    [(calibrate_icon(n), bpp) for bpp in (8, 24, 32) for n in (48, 32, 16)])
+    write_icon_file(os.path.join(out, "linetest.ico"), [(linetest_icon(n), 4) for n in (32, 16)])
+    write_bitmap_file(os.path.join(out, "logo.bmp"), logo())
+    write_bitmap_file(os.path.join(out, "logomask.bmp"), logo_mask())
     if "--png" in argv[2:]:
         for n in range(AVI_FRAMES):
             write_png(os.path.join(out, "target-%d.png" % (n + 1)), target_frame(n), AVI_PALETTE)
@@ -330,6 +518,13 @@ def main(argv):
         write_png(os.path.join(out, "dragwindow.png"), drag_window(False), VGA)
         write_png(os.path.join(out, "dragtarget.png"), drag_window(True), VGA)
         write_png(os.path.join(out, "targetcursor.png"), target_cursor(), VGA)
+        for n in (48, 32, 16):
+            write_png(os.path.join(out, "setwell%d.png" % n), setwell_icon(n), VGA)
+            write_png(os.path.join(out, "calibrate%d.png" % n), calibrate_icon(n), VGA)
+        for n in (32, 16):
+            write_png(os.path.join(out, "linetest%d.png" % n), linetest_icon(n), VGA)
+        write_png(os.path.join(out, "logo.png"), logo(), VGA)
+        write_png(os.path.join(out, "logomask.png"), logo_mask(), VGA)
     return 0
 
 

@@ -1,0 +1,68 @@
+// The settings program's main dialog (template 102): four pages on a tab control, OK, Cancel
+// and Apply. It holds the committed TouchSettings record and the driver's control device for its
+// whole life. Data flows one way: registry -> record -> pages when it opens; pages -> record ->
+// registry and driver on Apply.
+#pragma once
+
+#include "device/ControlDevice.h"
+#include "framework/Dialog.h"
+#include "framework/Handle.h"
+#include "settings/AboutPage.h"
+#include "settings/CalibrationPage.h"
+#include "settings/SoundPage.h"
+#include "settings/TouchModePage.h"
+#include "settings/TouchSettings.h"
+
+namespace settings {
+
+class SettingsDialog : public fw::Dialog {
+public:
+    SettingsDialog();
+
+    const fw::MessageMap& Messages() const override;
+    bool PreTranslateMessage(MSG& msg) override;
+
+    // The committed settings (what the registry holds as far as this dialog knows).
+    const TouchSettings& Committed() const { return settings_; }
+
+    static constexpr COLORREF kPageColour = RGB(212, 222, 244);
+
+protected:
+    bool OnInitDialog() override;
+    void OnOK() override;
+    void DoDataExchange(fw::DataExchange& dx) override;
+
+private:
+    // Reads the record from the selected controller's driver key; shows message 1 on failure.
+    bool ReadSettings();
+    // Writes the record's six values and sets the system's double-click settings. Commits into
+    // settings_ only the values that were stored.
+    bool WriteSettings(const TouchSettings& wanted);
+    // The pages' values into the record, the registry, the system and the driver; nothing when
+    // no value changed.
+    void OnApply(UINT id, UINT code, HWND control);
+    void OnApplyButton(UINT id, UINT code, HWND control) { OnApply(id, code, control); }
+
+    LRESULT OnTabChanging(NMHDR& header);
+    LRESULT OnTabChanged(NMHDR& header);
+    LRESULT OnPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT OnQueryDragIcon(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+    LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+
+    // The page of tab `index` (0 calibration, 1 touch mode, 2 sound, 3 about); null outside.
+    fw::Dialog* PageAt(int index);
+    bool PlacePages();
+
+    fw::TabControl tab_;
+    TouchSettings settings_;
+    HICON icon_ = nullptr;  // shared icon from LoadIconW: never destroyed
+    SoundPage soundPage_;
+    TouchModePage touchModePage_;
+    AboutPage aboutPage_;
+    CalibrationPage calibrationPage_;
+    COLORREF pageColour_ = kPageColour;
+    fw::GdiObject<HBRUSH> brush_;
+    touch::ControlDevice device_;
+};
+
+} // namespace settings

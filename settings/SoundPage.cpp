@@ -1,0 +1,39 @@
+#include "settings/SoundPage.h"
+
+#include "settings/resource.h"
+
+namespace settings {
+
+SoundPage::SoundPage() : SettingsPage(IDD_SOUND_PAGE) {}
+
+void SoundPage::DoDataExchange(fw::DataExchange& dx)
+{
+    dx.ComboIndex(IDC_BEEP_MODE, mode);
+    dx.TrackbarPosition(IDC_BEEP_TIME, duration);
+    dx.TrackbarPosition(IDC_BEEP_FREQ, frequency);
+}
+
+bool SoundPage::OnInitDialog()
+{
+    // The first load cannot select the mode yet: the list is still empty (and stays silent).
+    SettingsPage::OnInitDialog();
+    frequencySlider_.SubclassItem(*this, IDC_BEEP_FREQ);
+    durationSlider_.SubclassItem(*this, IDC_BEEP_TIME);
+    modeList_.SubclassItem(*this, IDC_BEEP_MODE);
+
+    frequencySlider_.SetRange(1000, 5000, true);
+    frequencySlider_.SetTicFrequency(400);
+    frequencySlider_.SetPosition(frequency, true);
+
+    durationSlider_.SetRange(10, 200, true);
+    durationSlider_.SetTicFrequency(19);
+    durationSlider_.SetPosition(duration, true);
+
+    for (UINT id : {IDS_BEEP_DISABLED, IDS_BEEP_ON_TOUCH, IDS_BEEP_ON_RELEASE})
+        modeList_.AddString(fw::LoadText(id).c_str());
+
+    UpdateData(false);
+    return true;
+}
+
+} // namespace settings

@@ -1,0 +1,71 @@
+#include "settings/TouchModePage.h"
+
+#include "settings/resource.h"
+
+namespace settings {
+
+namespace {
+
+constexpr int kDescriptions[4] = {IDC_DESCRIPTION_TOUCH_CLICK, IDC_DESCRIPTION_RELEASE_CLICK, IDC_DESCRIPTION_DRAG,
+                                  IDC_DESCRIPTION_DOUBLE_CLICK_DRAG};
+
+} // namespace
+
+TouchModePage::TouchModePage() : SettingsPage(IDD_TOUCH_MODE_PAGE) {}
+
+const fw::MessageMap& TouchModePage::Messages() const
+{
+    static const fw::MessageEntry entries[] = {
+        fw::OnCommandRange(IDC_MODE_TOUCH_CLICK, IDC_MODE_DOUBLE_CLICK_DRAG, &TouchModePage::OnModeClicked),
+    };
+    static const fw::MessageMap map(entries, &SettingsPage::Messages());
+    return map;
+}
+
+void TouchModePage::DoDataExchange(fw::DataExchange& dx)
+{
+    dx.Radio(IDC_MODE_TOUCH_CLICK, mode);
+    dx.Int(IDC_DBLCLK_REGION, region);
+    dx.TrackbarPosition(IDC_DRAG_DELAY, dragDelay);
+}
+
+bool TouchModePage::OnInitDialog()
+{
+    SettingsPage::OnInitDialog();
+    slider_.SubclassItem(*this, IDC_DRAG_DELAY);
+    spin_.SubclassItem(*this, IDC_DBLCLK_SPIN);
+
+    slider_.SetRange(0, 1500, true);
+    slider_.SetTicFrequency(150);
+    slider_.SetPosition(dragDelay, true);
+
+    spin_.SetBuddy(Item(IDC_DBLCLK_REGION));
+    spin_.SetRange(25, 100);
+    spin_.SetPosition(static_cast<short>(region & 0xFFFF));
+
+    UpdateData(false);
+    EnableForMode(mode);
+    return true;
+}
+
+void TouchModePage::EnableForMode(int newMode)
+{
+    if (newMode < 0)
+        return;
+    const bool drag = newMode >= 2;
+    const bool regionUsed = newMode == 3;
+    EnableItem(IDC_DRAG_DELAY, drag);
+    EnableItem(IDC_DBLCLK_REGION, regionUsed);
+    EnableItem(IDC_DBLCLK_SPIN, regionUsed);
+}
+
+// The button has checked itself; `mode` follows at the next saving exchange (Apply).
+void TouchModePage::OnModeClicked(UINT id, UINT, HWND)
+{
+    const int clicked = static_cast<int>(id) - IDC_MODE_TOUCH_CLICK;
+    EnableForMode(clicked);
+    for (int i = 0; i < 4; ++i)
+        ShowItem(kDescriptions[i], i == clicked);
+}
+
+} // namespace settings
