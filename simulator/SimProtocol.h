@@ -23,10 +23,6 @@ constexpr uint32_t IOCTL_SIM_GET_STATE         = touch::MakeControlCode(0xA09); 
 constexpr uint32_t IOCTL_SIM_GET_SUMMARY       = touch::MakeControlCode(0xA0A); // out SimSummary
 constexpr uint32_t IOCTL_SIM_CLEAR_HISTORY     = touch::MakeControlCode(0xA0B); // no data
 
-// Not a control code: the fault "code" of opening \\.\VOVUDA. Only kFaultError applies; the open then
-// fails with the fault's error and no handle is counted.
-constexpr uint32_t kOpenRequest = touch::MakeControlCode(0xAFF);
-
 constexpr uint32_t kMaxControllers = 8;
 constexpr uint32_t kMaxFaults = 16;
 constexpr uint32_t kModeHistory = 16;
@@ -96,7 +92,7 @@ struct SimTouchResult {
 };
 
 struct SimFault {
-    uint32_t code;          // a suite control code, or kOpenRequest
+    uint32_t code;          // a suite control code
     uint32_t kind;          // SimFaultKind
     uint32_t count;         // requests affected; 0 removes the faults of that code
     uint32_t value;

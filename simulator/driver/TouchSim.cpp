@@ -345,9 +345,7 @@ uint32_t HandleSetFault(Request& r)
     if (r.inLength < sizeof(SimFault))
         return kErrorInvalidParameter;
     SimFault in = *static_cast<const SimFault*>(r.buffer);
-    if (SuiteCodeIndex(in.code) == kSuiteCodes && in.code != kOpenRequest)
-        return kErrorInvalidParameter;
-    if (in.kind < kFaultError || in.kind > kFaultState || (in.code == kOpenRequest && in.kind != kFaultError))
+    if (SuiteCodeIndex(in.code) == kSuiteCodes || in.kind < kFaultError || in.kind > kFaultState)
         return kErrorInvalidParameter;
     if (in.count == 0) {
         for (uint32_t i = 0; i < kMaxFaults; ++i) {
@@ -491,21 +489,13 @@ NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT, PIRP irp)
 {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     KIRQL irql;
-    uint32_t error = 0;
     KeAcquireSpinLock(&g_lock, &irql);
-    if (stack->MajorFunction == IRP_MJ_CREATE) {
-        SimFault* fault = FindFault(kOpenRequest);
-        if (fault != nullptr) {
-            --fault->count;
-            error = fault->value;
-        } else {
-            ++g_state.openHandles;
-        }
-    } else if (stack->MajorFunction == IRP_MJ_CLOSE && g_state.openHandles != 0) {
+    if (stack->MajorFunction == IRP_MJ_CREATE)
+        ++g_state.openHandles;
+    else if (stack->MajorFunction == IRP_MJ_CLOSE && g_state.openHandles != 0)
         --g_state.openHandles;
-    }
     KeReleaseSpinLock(&g_lock, irql);
-    return Complete(irp, StatusFromError(error), 0);
+    return Complete(irp, STATUS_SUCCESS, 0);
 }
 
 NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT, PIRP irp)

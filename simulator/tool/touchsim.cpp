@@ -49,8 +49,7 @@ const wchar_t kUsage[] =
     L"Faults:\n"
     L"  fault CODE KIND COUNT [VALUE]   the next COUNT requests of CODE are affected (COUNT 0 removes)\n"
     L"    CODE: set-calibration get-mode set-mode get-cal-state reset-cal-state reload\n"
-    L"          set-screen-range get-device-list get-device-count, or the code's value;\n"
-    L"          open (opening \\\\.\\VOVUDA; KIND error only)\n"
+    L"          set-screen-range get-device-list get-device-count, or the code's value\n"
     L"    KIND: error (fail with Windows error VALUE)  bytes (report VALUE bytes)\n"
     L"          listcount (list count = requested + VALUE)  state (calibration state = VALUE)\n"
     L"  faults-clear                    remove all faults\n"
@@ -182,7 +181,6 @@ const CodeName kCodes[] = {
     {L"set-screen-range", touch::IOCTL_TOUCH_SET_SCREEN_RANGE},
     {L"get-device-list", touch::IOCTL_TOUCH_GET_DEVICE_LIST},
     {L"get-device-count", touch::IOCTL_TOUCH_GET_DEVICE_COUNT},
-    {L"open", kOpenRequest},
 };
 
 const wchar_t* CodeNameOf(uint32_t index)
