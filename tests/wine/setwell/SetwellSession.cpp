@@ -101,7 +101,8 @@ TempFolder::TempFolder(const std::wstring& name)
     std::wstring base(temp, n < MAX_PATH ? n : 0);
     if (!base.empty() && base.back() == L'\\')
         base.pop_back();
-    path_ = base + L"\\sw-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
+    static unsigned made = 0;
+    path_ = base + L"\\sw-" + name + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++made);
     RemoveTree(path_);
     CreateDirectoryW(path_.c_str(), nullptr);
 }
@@ -148,32 +149,33 @@ bool TempFolder::MakeDeep(size_t length, std::wstring* deep)
 
 bool Setwell::Start(const std::wstring& currentDirectory)
 {
-    return process.Start(L"\"" + SetwellPath() + L"\"", currentDirectory.empty() ? nullptr : currentDirectory.c_str());
+    process_.reset(new Process);
+    return process_->Start(L"\"" + SetwellPath() + L"\"", currentDirectory.empty() ? nullptr : currentDirectory.c_str());
 }
 
 HWND Setwell::WaitForDialog(DWORD timeoutMs)
 {
-    return WaitForWindow({L"#32770", kCaption, process.Id()}, timeoutMs);
+    return WaitForWindow({L"#32770", kCaption, process_->Id()}, timeoutMs);
 }
 
 HWND Setwell::WaitForSelection(DWORD timeoutMs)
 {
-    return WaitForWindow({L"#32770", kSelectCaption, process.Id()}, timeoutMs);
+    return WaitForWindow({L"#32770", kSelectCaption, process_->Id()}, timeoutMs);
 }
 
 HWND Setwell::WaitForMessage(DWORD timeoutMs)
 {
-    return WaitForWindow({L"#32770", kProgramName, process.Id()}, timeoutMs);
+    return WaitForWindow({L"#32770", kProgramName, process_->Id()}, timeoutMs);
 }
 
 HWND Setwell::FindMessage() const
 {
-    return FindTopWindow({L"#32770", kProgramName, process.Id()});
+    return FindTopWindow({L"#32770", kProgramName, process_->Id()});
 }
 
 bool Setwell::Ended(DWORD timeoutMs)
 {
-    return process.WaitForExit(timeoutMs);
+    return process_->WaitForExit(timeoutMs);
 }
 
 HWND Pages::ByTab(int index) const
@@ -210,21 +212,43 @@ int SelectedTab(HWND dialog)
     return static_cast<int>(SendMessageW(GetDlgItem(dialog, kTab), TCM_GETCURSEL, 0, 0));
 }
 
+bool TabItemRect(HWND tab, int index, RECT* screen)
+{
+    // TCM_GETITEMRECT writes through its pointer in the tab control's own process: lend it a RECT
+    // there and read it back.
+    DWORD pid = 0;
+    GetWindowThreadProcessId(tab, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process == nullptr)
+        return false;
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    RECT r = {};
+    SIZE_T got = 0;
+    DWORD_PTR result = 0;
+    const bool ok = remote != nullptr &&
+                    SendMessageTimeoutW(tab, TCM_GETITEMRECT, static_cast<WPARAM>(index),
+                                        reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 5000, &result) != 0 &&
+                    result != 0 && ReadProcessMemory(process, remote, &r, sizeof r, &got) && got == sizeof r;
+    if (remote != nullptr)
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    if (!ok)
+        return false;
+    POINT corners[2] = {{r.left, r.top}, {r.right, r.bottom}};
+    if (!ClientToScreen(tab, &corners[0]) || !ClientToScreen(tab, &corners[1]))
+        return false;
+    *screen = RECT{corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+    return true;
+}
+
 bool SelectTab(HWND dialog, int index)
 {
-    Pages pages;
-    if (!FindPages(dialog, &pages) || !BringToFront(dialog))
+    HWND tab = GetDlgItem(dialog, kTab);
+    RECT item = {};
+    if (tab == nullptr || !TabItemRect(tab, index, &item) || !BringToFront(dialog))
         return false;
-    // The pages sit below the row of titles, as far in from the left as the first title.
-    const RECT tab = WindowRect(GetDlgItem(dialog, kTab));
-    const RECT page = WindowRect(pages.calibration);
-    const POINT first = {page.left + 6, tab.top + (page.top - tab.top) / 2};
-    if (!Click(first) || !WaitFor([&] { return SelectedTab(dialog) == 0; }, 10000))
+    if (!Click(POINT{(item.left + item.right) / 2, (item.top + item.bottom) / 2}))
         return false;
-    for (int i = 0; i < index; ++i) {
-        if (!SendKey(VK_RIGHT))
-            return false;
-    }
     return WaitFor([&] { return SelectedTab(dialog) == index; }, 10000);
 }
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,11 +52,13 @@ private:
     std::vector<std::wstring> made_;
 };
 
-// Setwell.exe as a process; terminated on destruction if still running.
+// Setwell.exe as a process; terminated on destruction (or on a new Start) if still running.
 class Setwell {
 public:
+    Setwell() : process_(new qelvo::test::Process) {}
     bool Start(const std::wstring& currentDirectory = L"");
-    DWORD Id() const { return process.Id(); }
+    qelvo::test::Process& Proc() { return *process_; }
+    DWORD Id() const { return process_->Id(); }
     // The main dialog once it is visible; null on time-out.
     HWND WaitForDialog(DWORD timeoutMs = 90000);
     HWND WaitForSelection(DWORD timeoutMs = 90000);
@@ -64,7 +67,8 @@ public:
     HWND FindMessage() const;
     bool Ended(DWORD timeoutMs = 90000);
 
-    qelvo::test::Process process;
+private:
+    std::unique_ptr<qelvo::test::Process> process_;
 };
 
 struct Pages {
@@ -77,10 +81,11 @@ struct Pages {
 // The four page windows, told apart by their controls.
 bool FindPages(HWND dialog, Pages* pages);
 
-// Selects tab `index` with real input: a click on the first tab's title, then arrow keys.
-// True once the tab control reports the index.
+// Selects tab `index` with real input: a click on its title. True once the tab control reports it.
 bool SelectTab(HWND dialog, int index);
 int SelectedTab(HWND dialog);
+// The screen rectangle of a tab's title.
+bool TabItemRect(HWND tab, int index, RECT* screen);
 
 // Slider and list positions, checks and enabling, read across processes.
 int SliderPos(HWND page, int id);

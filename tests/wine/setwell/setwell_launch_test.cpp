@@ -55,8 +55,8 @@ protected:
     }
     void TearDown() override
     {
-        if (setwell.process.IsRunning())
-            setwell.process.Terminate();
+        if (setwell.Proc().IsRunning())
+            setwell.Proc().Terminate();
         EXPECT_TRUE(SetDoubleClick(saved));
         for (HWND hwnd : FindTopWindows({L"QelvoProbe", nullptr, 0}))
             CloseProgramOf(hwnd);
@@ -71,7 +71,7 @@ protected:
 
     void Open(const std::wstring& currentDirectory)
     {
-        ASSERT_TRUE(setwell.Start(currentDirectory));
+        ASSERT_TRUE(setwell.Start(currentDirectory)) << "error " << GetLastError();
         dialog = setwell.WaitForDialog();
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(FindPages(dialog, &pages));
@@ -123,6 +123,8 @@ TEST_F(SetwellLaunch, MissingUnstartableOrTooDeepToolsShowTheirMessage)
         } else if (c.folder == LaunchFailure::Deep) {
             ASSERT_TRUE(folder.MakeDeep(250, &directory));
         }
+        ASSERT_EQ(GetFileAttributesW(directory.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+                  static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY)) << "no folder " << GetLastError();
         ASSERT_NO_FATAL_FAILURE(Open(directory));
         ASSERT_TRUE(ClickItem(pages.calibration, c.button));
         HWND box = setwell.WaitForMessage();
@@ -239,7 +241,7 @@ TEST_F(SetwellLaunch, CalibrateButtonCalibratesTheSelectedControllerWithMarksman
     // Setwell answers while Marksman calibrates.
     DWORD_PTR result = 0;
     EXPECT_NE(SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result), 0);
-    EXPECT_TRUE(setwell.process.IsRunning());
+    EXPECT_TRUE(setwell.Proc().IsRunning());
     ASSERT_TRUE(tapped) << "the targets did not show";
     ASSERT_TRUE(WaitForPrompt(calibration, kPromptCheck, 30000));
     CaptureScreenPng(L"setwell-marksman-verification.png");
@@ -258,7 +260,7 @@ TEST_F(SetwellLaunch, CalibrateButtonCalibratesTheSelectedControllerWithMarksman
     EXPECT_LE(error, 2);
 
     // Setwell is still there and works: a change applied reaches the calibrated controller.
-    ASSERT_TRUE(setwell.process.IsRunning());
+    ASSERT_TRUE(setwell.Proc().IsRunning());
     ASSERT_TRUE(SelectTab(dialog, 1));
     ASSERT_TRUE(ClickItem(pages.touchMode, kModeFirst + 1));
     ASSERT_TRUE(WaitFor([&] { return CheckedMode(pages.touchMode) == 1; }, 10000));

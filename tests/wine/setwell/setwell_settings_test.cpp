@@ -47,8 +47,8 @@ protected:
     }
     void TearDown() override
     {
-        if (setwell.process.IsRunning())
-            setwell.process.Terminate();
+        if (setwell.Proc().IsRunning())
+            setwell.Proc().Terminate();
         EXPECT_TRUE(SetDoubleClick(saved));
         DoubleClickSettings now;
         EXPECT_TRUE(ReadDoubleClick(&now) && now.width == saved.width && now.height == saved.height &&
@@ -452,7 +452,7 @@ TEST_F(SetwellSettings, ReturnAndEscapeDoNothingAnywhere)
         ASSERT_TRUE(SendKey(VK_RETURN));
         ASSERT_TRUE(SendKey(VK_ESCAPE));
         Settle(p.tab == 0 ? 1 : 0);
-        EXPECT_TRUE(setwell.process.IsRunning());
+        EXPECT_TRUE(setwell.Proc().IsRunning());
         EXPECT_TRUE(IsWindowVisible(dialog));
         EXPECT_EQ(setwell.FindMessage(), nullptr);
         EXPECT_EQ(Reloads(kIdA), 0u) << "Return applied";

@@ -26,8 +26,8 @@ protected:
     void TearDown() override
     {
         for (Setwell* s : {&first, &second}) {
-            if (s->process.IsRunning())
-                s->process.Terminate();
+            if (s->Proc().IsRunning())
+                s->Proc().Terminate();
         }
         EXPECT_TRUE(sim.Clear());
     }
@@ -56,7 +56,7 @@ protected:
             [&] {
                 if (setwell.FindMessage() != nullptr)
                     *sawMessage = true;
-                return !setwell.process.IsRunning();
+                return !setwell.Proc().IsRunning();
             },
             90000);
     }
@@ -89,7 +89,7 @@ TEST_F(SetwellStartup, SecondStartShowsMessage2AndTheFirstGoesOn)
     EXPECT_TRUE(second.Ended()) << "the second start ends after its message";
 
     // The first is untouched: its dialog still answers and works.
-    EXPECT_TRUE(first.process.IsRunning());
+    EXPECT_TRUE(first.Proc().IsRunning());
     EXPECT_TRUE(IsWindowVisible(dialog));
     DWORD_PTR result = 0;
     EXPECT_NE(SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result), 0);
@@ -144,7 +144,7 @@ TEST_F(SetwellStartup, WhatStartUpDoesWithZeroOneAndTwoControllers)
                 if (FindTopWindow({L"#32770", kSelectCaption, setwell.Id()}) != nullptr)
                     sawSelection = true;
                 dialog = FindTopWindow({L"#32770", kCaption, setwell.Id()});
-                return dialog != nullptr || sawSelection || !setwell.process.IsRunning();
+                return dialog != nullptr || sawSelection || !setwell.Proc().IsRunning();
             }, 90000));
             EXPECT_FALSE(sawSelection) << "one controller is taken without asking";
             ASSERT_NE(dialog, nullptr);
@@ -167,8 +167,8 @@ TEST_F(SetwellStartup, WhatStartUpDoesWithZeroOneAndTwoControllers)
             break;
         }
         }
-        if (setwell.process.IsRunning())
-            setwell.process.Terminate();
+        if (setwell.Proc().IsRunning())
+            setwell.Proc().Terminate();
     }
 }
 
@@ -204,7 +204,7 @@ TEST_F(SetwellStartup, FaultsAtTheDialogsStartShowTheirMessageAndEnd)
                 ASSERT_TRUE(sim.sim.SetDeviceLink(false)) << sim.sim.LastError();
             } else {
                 std::string why;
-                ASSERT_TRUE(DenyPrivileges(setwell.process.Handle(), &why)) << why;
+                ASSERT_TRUE(DenyPrivileges(setwell.Proc().Handle(), &why)) << why;
             }
             HWND list = GetDlgItem(select, 1080);
             ASSERT_TRUE(ClickRow(select, list, 1));
@@ -231,8 +231,8 @@ TEST_F(SetwellStartup, FaultsAtTheDialogsStartShowTheirMessageAndEnd)
         EXPECT_EQ(summary.openHandles, 1u) << "only the test's own handle is left open";
         EXPECT_EQ(summary.pendingFaults, 0u);
         EXPECT_EQ(summary.requests[touchsim::SuiteCodeIndex(touch::IOCTL_TOUCH_RELOAD_SETTINGS)], 0u);
-        if (setwell.process.IsRunning())
-            setwell.process.Terminate();
+        if (setwell.Proc().IsRunning())
+            setwell.Proc().Terminate();
     }
 }
 
