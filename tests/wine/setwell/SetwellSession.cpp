@@ -345,6 +345,25 @@ bool FocusAndKeys(HWND page, int id, const std::vector<WORD>& keys)
     return true;
 }
 
+std::wstring CaptureSettledPng(const std::wstring& fileName, HWND window, const RECT* rect)
+{
+    if (window != nullptr)
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    const RECT area = rect != nullptr ? *rect
+                                      : RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    std::vector<unsigned char> before, now;
+    CaptureScreenRgb(area, before);
+    // A settled screen is wanted, not a condition of the test: after 5 s the picture is taken anyway.
+    WaitFor([&] {
+        if (!CaptureScreenRgb(area, now))
+            return false;
+        const bool same = now == before;
+        before.swap(now);
+        return same;
+    }, 5000, 100);
+    return CaptureScreenPng(fileName, rect);
+}
+
 bool MessageHasIcon(HWND box)
 {
     HWND icon = GetDlgItem(box, 0x0440);

@@ -105,6 +105,11 @@ bool PickListRow(HWND page, int id, int index);
 // minimum), then sends the keys.
 bool FocusAndKeys(HWND page, int id, const std::vector<WORD>& keys);
 
+// Repaints `window` (when given) at once, waits until the screen in `rect` (whole screen when null)
+// stays the same between two looks 100 ms apart (at most 5 s), then saves it as CaptureScreenPng
+// does. Returns the path, empty on failure.
+std::wstring CaptureSettledPng(const std::wstring& fileName, HWND window, const RECT* rect = nullptr);
+
 // Message box checks: its text; owner-less with the exclamation icon or owned without one.
 bool MessageHasIcon(HWND box);
 HWND MessageOwner(HWND box);

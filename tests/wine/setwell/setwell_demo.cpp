@@ -8,6 +8,10 @@
 #include "tests/wine/calibration/CalibrationScenario.h"
 #include "tests/wine/setwell/SetwellSession.h"
 
+#ifndef TOUCHSIM_PATH
+#error TOUCHSIM_PATH must name the built touchsim.exe
+#endif
+
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -37,9 +41,19 @@ int Fail(const char* what)
     return 1;
 }
 
-void Shot(const wchar_t* name, const RECT* rect = nullptr)
+// The rectangle of `window` once it has painted, or the whole screen as it is (the targets move).
+void Shot(const wchar_t* name, HWND window = nullptr)
 {
-    const std::wstring path = CaptureScreenPng(name, rect);
+    RECT rect = {};
+    if (window != nullptr)
+        GetWindowRect(window, &rect);
+    std::wstring path = window != nullptr ? CaptureSettledPng(name, window, &rect) : CaptureScreenPng(name);
+    if (!path.empty() && path[0] == L'/') {
+        for (wchar_t& c : path) {
+            if (c == L'\\')
+                c = L'/';
+        }
+    }
     std::printf("demo: screenshot %s\n", path.empty() ? "failed" : Narrow(path).c_str());
 }
 
@@ -63,6 +77,15 @@ int Run(bool follow)
         return Fail("setting up the simulated controller");
     DoubleClickSettings saved;
     ReadDoubleClick(&saved);
+    // The person's clicks become touches of this controller while the demo runs.
+    Process follower;
+    if (follow) {
+        wchar_t command[512];
+        swprintf(command, 512, L"\"%ls\" follow %lu", caltest::WinePath(TOUCHSIM_PATH).c_str(),
+                 static_cast<unsigned long>(kDeviceId));
+        if (!follower.Start(command))
+            return Fail("starting touchsim follow");
+    }
 
     // Setwell runs in the folder of the shipped Marksman.exe, as after an installation.
     std::wstring folder = MarksmanPath();
@@ -75,9 +98,7 @@ int Run(bool follow)
     if (dialog == nullptr || !FindPages(dialog, &pages))
         return Fail("Setwell's dialog did not show");
     std::printf("demo: Setwell opened for controller %ls without asking (one controller)\n", kObjectName);
-    RECT rect = {};
-    GetWindowRect(dialog, &rect);
-    Shot(L"demo-setwell.png", &rect);
+    Shot(L"demo-setwell.png", dialog);
 
     if (!ClickItem(pages.calibration, kCalibrate))
         return Fail("pressing the calibrate button");
@@ -98,7 +119,8 @@ int Run(bool follow)
     std::array<POINT, 3> raw = {};
     if (follow) {
         std::printf("demo: touch the three targets yourself: each left click on this display becomes a touch of the\n"
-                    "      simulated controller (touchsim follow); then double-click or press Enter to accept the try\n");
+                    "      simulated controller (touchsim follow %lu); then double-click or press Enter to accept the try\n",
+                    static_cast<unsigned long>(kDeviceId));
         if (!WaitForPrompt(calibration, kPromptCheck, 600000))
             return Fail("the targets were not touched within 10 minutes");
         Shot(L"demo-marksman-verification.png");
@@ -125,11 +147,10 @@ int Run(bool follow)
     if (!SelectTab(dialog, 1) || !ClickItem(pages.touchMode, kModeFirst + 1) ||
         !WaitFor([&] { return CheckedMode(pages.touchMode) == 1; }, 10000))
         return Fail("choosing the release-click mode");
-    GetWindowRect(dialog, &rect);
-    Shot(L"demo-setwell-touchmode.png", &rect);
+    Shot(L"demo-setwell-touchmode.png", dialog);
     if (!SelectTab(dialog, 2) || !PickListRow(pages.sound, kBeepMode, 1))
         return Fail("choosing sound on touch");
-    Shot(L"demo-setwell-sound.png", &rect);
+    Shot(L"demo-setwell-sound.png", dialog);
     if (!ClickItem(dialog, kApply))
         return Fail("pressing Apply");
     const uint32_t reload = touchsim::SuiteCodeIndex(touch::IOCTL_TOUCH_RELOAD_SETTINGS);

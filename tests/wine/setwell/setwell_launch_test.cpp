@@ -244,7 +244,7 @@ TEST_F(SetwellLaunch, CalibrateButtonCalibratesTheSelectedControllerWithMarksman
     EXPECT_TRUE(setwell.Proc().IsRunning());
     ASSERT_TRUE(tapped) << "the targets did not show";
     ASSERT_TRUE(WaitForPrompt(calibration, kPromptCheck, 30000));
-    CaptureScreenPng(L"setwell-marksman-verification.png");
+    CaptureSettledPng(L"setwell-marksman-verification.png", nullptr);
     ASSERT_TRUE(BringToFront(calibration));
     ASSERT_TRUE(AnswerUntil([] { return SendKey(VK_RETURN); },
                             [&] { return WaitForSingleObject(marksman, 0) == WAIT_OBJECT_0; }, 60000));
