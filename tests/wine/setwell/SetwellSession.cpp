@@ -4,6 +4,7 @@
 #include "tests/wine/calibration/CalibrationScenario.h"
 
 #include <commctrl.h>
+#include <setupapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -430,6 +431,23 @@ bool DeleteSettings(const std::wstring& instanceId, DWORD* error)
         }
     }
     RegCloseKey(key);
+    return ok;
+}
+
+bool DeleteDriverKey(const std::wstring& instanceId, DWORD* error)
+{
+    HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+    if (set == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return false;
+    }
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    bool ok = SetupDiOpenDeviceInfoW(set, instanceId.c_str(), nullptr, 0, &device) &&
+              SetupDiDeleteDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DRV);
+    if (!ok)
+        *error = GetLastError();
+    SetupDiDestroyDeviceInfoList(set);
     return ok;
 }
 

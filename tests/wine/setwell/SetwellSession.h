@@ -128,6 +128,8 @@ bool ReadSettings(const std::wstring& instanceId, StoredValue values[6], DWORD* 
 bool WriteValue(const std::wstring& instanceId, const wchar_t* name, DWORD type, const void* data, DWORD size,
                 DWORD* error);
 bool DeleteSettings(const std::wstring& instanceId, DWORD* error);
+// Deletes the node's driver key (the node stays), so that opening it fails.
+bool DeleteDriverKey(const std::wstring& instanceId, DWORD* error);
 
 // The system's double-click width, height and time as a new process sees them.
 struct DoubleClickSettings {

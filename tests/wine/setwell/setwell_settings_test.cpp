@@ -315,6 +315,64 @@ TEST_F(SetwellSettings, RealInputAppliedToTheChosenControllerOnceAndCancelDropsA
     EXPECT_EQ(setwell.FindMessage(), nullptr);
 }
 
+struct ApplyFailure {
+    const char* what;
+    enum { ReloadRefused, KeyGone } fault;
+    int message;
+};
+
+// Apply's failures: the message is the dialog's; what was done before the failure stays done; a
+// second Apply without a change does nothing, although the first reported an error.
+TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndASecondApplyDoesNothing)
+{
+    const ApplyFailure cases[] = {
+        {"the driver refuses the reload", ApplyFailure::ReloadRefused, 5},
+        {"the driver key is gone", ApplyFailure::KeyGone, 1},
+    };
+    for (const ApplyFailure& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(sim.Clear());
+        ASSERT_NO_FATAL_FAILURE(Controllers(1));
+        ASSERT_NO_FATAL_FAILURE(Open());
+        const DoubleClickSettings sentinel = {11, 12, 654};
+        ASSERT_TRUE(SetDoubleClick(sentinel));
+        DWORD error = 0;
+        if (c.fault == ApplyFailure::ReloadRefused) {
+            ASSERT_TRUE(sim.sim.InjectFault(touch::IOCTL_TOUCH_RELOAD_SETTINGS, touchsim::kFaultError, 1,
+                                            ERROR_GEN_FAILURE));
+        } else {
+            ASSERT_TRUE(DeleteDriverKey(kNodeA, &error)) << "error " << error;
+        }
+        ASSERT_TRUE(SelectTab(dialog, 1));
+        ASSERT_TRUE(ClickItem(pages.touchMode, kModeFirst + 0));
+        ASSERT_TRUE(WaitFor([&] { return CheckedMode(pages.touchMode) == 0; }, 10000));
+        ASSERT_TRUE(ClickItem(dialog, kApply));
+        HWND box = setwell.WaitForMessage();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(MessageBoxText(box), MessageText(c.message));
+        EXPECT_FALSE(MessageHasIcon(box));
+        EXPECT_EQ(GetAncestor(MessageOwner(box), GA_ROOT), dialog);
+        ASSERT_TRUE(Dismiss(box));
+        touchsim::SimSummary summary = {};
+        ASSERT_TRUE(sim.sim.GetSummary(&summary));
+        EXPECT_EQ(summary.requests[kReload], 1u) << "one reload asked for";
+        if (c.fault == ApplyFailure::ReloadRefused) {
+            ExpectStored(kNodeA, Six{{2, 1000, 32, 0, 0, 25}});
+            ExpectDoubleClick(ExpectedDoubleClick(0, 25));
+        } else {
+            EXPECT_EQ(Reloads(kIdA), 1u) << "the reload is sent although the key could not be written";
+            ExpectDoubleClick(sentinel);
+        }
+
+        ASSERT_TRUE(ClickItem(dialog, kApply));
+        Settle(0);
+        EXPECT_EQ(setwell.FindMessage(), nullptr) << "the second Apply did something";
+        ASSERT_TRUE(sim.sim.GetSummary(&summary));
+        EXPECT_EQ(summary.requests[kReload], 1u) << "the second Apply sent a reload";
+        Close();
+    }
+}
+
 struct RadioCase {
     int mode;
     bool slider, edit, spin;
