@@ -2,25 +2,12 @@
 
 #include "framework/App.h"
 #include "framework/Handle.h"
+#include "settings/PaintScope.h"
 #include "settings/resource.h"
 
 namespace settings {
 
 namespace {
-
-class PaintScope {
-public:
-    explicit PaintScope(HWND hwnd) : hwnd_(hwnd) { dc_ = ::BeginPaint(hwnd_, &paint_); }
-    ~PaintScope() { ::EndPaint(hwnd_, &paint_); }
-    PaintScope(const PaintScope&) = delete;
-    PaintScope& operator=(const PaintScope&) = delete;
-    HDC Dc() const { return dc_; }
-
-private:
-    HWND hwnd_;
-    PAINTSTRUCT paint_ = {};
-    HDC dc_ = nullptr;
-};
 
 // A bitmap selected into a memory context for as long as the object lives.
 class Selection {

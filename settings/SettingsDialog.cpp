@@ -1,6 +1,7 @@
 #include "settings/SettingsDialog.h"
 
 #include "device/DeviceAccess.h"
+#include "settings/PaintScope.h"
 #include "settings/SettingsApp.h"
 #include "settings/SettingsStore.h"
 #include "settings/resource.h"
@@ -12,21 +13,6 @@ namespace {
 constexpr int kTabCount = 4;
 constexpr UINT kTabTitles[kTabCount] = {IDS_TAB_CALIBRATION, IDS_TAB_SETTINGS, IDS_TAB_SOUND, IDS_TAB_ABOUT};
 
-// BeginPaint / EndPaint around one WM_PAINT.
-class PaintScope {
-public:
-    explicit PaintScope(HWND hwnd) : hwnd_(hwnd) { dc_ = ::BeginPaint(hwnd_, &paint_); }
-    ~PaintScope() { ::EndPaint(hwnd_, &paint_); }
-    PaintScope(const PaintScope&) = delete;
-    PaintScope& operator=(const PaintScope&) = delete;
-    HDC Dc() const { return dc_; }
-
-private:
-    HWND hwnd_;
-    PAINTSTRUCT paint_ = {};
-    HDC dc_ = nullptr;
-};
-
 } // namespace
 
 SettingsDialog::SettingsDialog() : Dialog(IDD_SETTINGS)
@@ -37,7 +23,7 @@ SettingsDialog::SettingsDialog() : Dialog(IDD_SETTINGS)
 const fw::MessageMap& SettingsDialog::Messages() const
 {
     static const fw::MessageEntry entries[] = {
-        fw::OnCommand(IDC_APPLY, &SettingsDialog::OnApplyButton),
+        fw::OnCommand(IDC_APPLY, &SettingsDialog::OnApply),
         fw::OnNotify(IDC_TAB, TCN_SELCHANGING, &SettingsDialog::OnTabChanging),
         fw::OnNotify(IDC_TAB, TCN_SELCHANGE, &SettingsDialog::OnTabChanged),
         fw::OnMessage(WM_PAINT, &SettingsDialog::OnPaint),

@@ -41,7 +41,6 @@ private:
     // The pages' values into the record, the registry, the system and the driver; nothing when
     // no value changed.
     void OnApply(UINT id, UINT code, HWND control);
-    void OnApplyButton(UINT id, UINT code, HWND control) { OnApply(id, code, control); }
 
     LRESULT OnTabChanging(NMHDR& header);
     LRESULT OnTabChanged(NMHDR& header);
