@@ -319,15 +319,17 @@ struct ApplyFailure {
     const char* what;
     enum { ReloadRefused, KeyGone } fault;
     int message;
+    bool secondTriesAgain;  // the change did not reach the registry and is still pending
 };
 
-// Apply's failures: the message is the dialog's; what was done before the failure stays done; a
-// second Apply without a change does nothing, although the first reported an error.
-TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndASecondApplyDoesNothing)
+// Apply's failures: the message is the dialog's and what was done before the failure stays done.
+// A change that reached the registry is committed: a second Apply without a change does nothing.
+// One that did not is still pending: a second Apply tries it again rather than dropping it.
+TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndOnlyAPendingChangeIsTriedAgain)
 {
     const ApplyFailure cases[] = {
-        {"the driver refuses the reload", ApplyFailure::ReloadRefused, 5},
-        {"the driver key is gone", ApplyFailure::KeyGone, 1},
+        {"the driver refuses the reload", ApplyFailure::ReloadRefused, 5, false},
+        {"the driver key is gone", ApplyFailure::KeyGone, 1, true},
     };
     for (const ApplyFailure& c : cases) {
         SCOPED_TRACE(c.what);
@@ -346,29 +348,32 @@ TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndASecondApplyDoesNothing)
         ASSERT_TRUE(SelectTab(dialog, 1));
         ASSERT_TRUE(ClickItem(pages.touchMode, kModeFirst + 0));
         ASSERT_TRUE(WaitFor([&] { return CheckedMode(pages.touchMode) == 0; }, 10000));
-        ASSERT_TRUE(ClickItem(dialog, kApply));
-        HWND box = setwell.WaitForMessage();
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(MessageBoxText(box), MessageText(c.message));
-        EXPECT_FALSE(MessageHasIcon(box));
-        EXPECT_EQ(GetAncestor(MessageOwner(box), GA_ROOT), dialog);
-        ASSERT_TRUE(Dismiss(box));
-        touchsim::SimSummary summary = {};
-        ASSERT_TRUE(sim.sim.GetSummary(&summary));
-        EXPECT_EQ(summary.requests[kReload], 1u) << "one reload asked for";
-        if (c.fault == ApplyFailure::ReloadRefused) {
-            ExpectStored(kNodeA, Six{{2, 1000, 32, 0, 0, 25}});
-            ExpectDoubleClick(ExpectedDoubleClick(0, 25));
-        } else {
-            EXPECT_EQ(Reloads(kIdA), 1u) << "the reload is sent although the key could not be written";
-            ExpectDoubleClick(sentinel);
+        for (int apply = 1; apply <= 2; ++apply) {
+            SCOPED_TRACE(testing::Message() << "Apply " << apply);
+            const bool acts = apply == 1 || c.secondTriesAgain;
+            ASSERT_TRUE(ClickItem(dialog, kApply));
+            if (acts) {
+                HWND box = setwell.WaitForMessage();
+                ASSERT_NE(box, nullptr);
+                EXPECT_EQ(MessageBoxText(box), MessageText(c.message));
+                EXPECT_FALSE(MessageHasIcon(box));
+                EXPECT_EQ(GetAncestor(MessageOwner(box), GA_ROOT), dialog);
+                ASSERT_TRUE(Dismiss(box));
+            }
+            Settle(apply == 1 ? 0 : 1);
+            EXPECT_EQ(setwell.FindMessage(), nullptr) << "a message of its own";
+            touchsim::SimSummary summary = {};
+            ASSERT_TRUE(sim.sim.GetSummary(&summary));
+            EXPECT_EQ(summary.requests[kReload], c.secondTriesAgain ? static_cast<uint32_t>(apply) : 1u)
+                << "reloads asked for";
+            if (c.fault == ApplyFailure::ReloadRefused) {
+                ExpectStored(kNodeA, Six{{2, 1000, 32, 0, 0, 25}});
+                ExpectDoubleClick(ExpectedDoubleClick(0, 25));
+            } else {
+                EXPECT_EQ(Reloads(kIdA), static_cast<uint32_t>(apply)) << "the reload is sent although the key could not be written";
+                ExpectDoubleClick(sentinel);
+            }
         }
-
-        ASSERT_TRUE(ClickItem(dialog, kApply));
-        Settle(0);
-        EXPECT_EQ(setwell.FindMessage(), nullptr) << "the second Apply did something";
-        ASSERT_TRUE(sim.sim.GetSummary(&summary));
-        EXPECT_EQ(summary.requests[kReload], 1u) << "the second Apply sent a reload";
         Close();
     }
 }
