@@ -376,10 +376,22 @@ HWND MessageOwner(HWND box)
     return GetWindow(box, GW_OWNER);
 }
 
+bool PressUntil(HWND window, int id, const std::function<bool()>& done)
+{
+    // A click that reaches a window while Wine still places or activates it can be lost.
+    const DWORD start = GetTickCount();
+    do {
+        if (IsWindow(window) && BringToFront(window, 5000))
+            ClickWindow(GetDlgItem(window, id));
+        if (WaitFor(done, 3000))
+            return true;
+    } while (GetTickCount() - start < 30000);
+    return done();
+}
+
 bool Dismiss(HWND box)
 {
-    return BringToFront(box) && ClickWindow(GetDlgItem(box, IDOK)) &&
-           WaitFor([&] { return !IsWindow(box); }, 30000);
+    return PressUntil(box, IDOK, [&] { return !IsWindow(box); });
 }
 
 const wchar_t* const kValueNames[6] = {L"BeepMode", L"BeepFreq", L"BeepTime", L"MouseMode", L"DragDelay",

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -114,6 +115,9 @@ std::wstring CaptureSettledPng(const std::wstring& fileName, HWND window, const 
 bool MessageHasIcon(HWND box);
 HWND MessageOwner(HWND box);
 bool Dismiss(HWND box);
+// Clicks button `id` of top-level `window` until `done` holds (a lost click is repeated after 3 s),
+// at most 30 s.
+bool PressUntil(HWND window, int id, const std::function<bool()>& done);
 
 // The six settings in a driver key, in stored order BeepMode, BeepFreq, BeepTime, MouseMode,
 // DragDelay, DblClkRegion.

@@ -158,7 +158,7 @@ int Run(bool follow)
     if (!WaitFor([&] { return rig.State(&state) && state.requests[reload] >= 1; }, 30000))
         return Fail("the driver got no reload code");
     std::printf("demo: Apply stored the settings (mode 1 = release click, beep on touch) and told the driver\n");
-    if (!BringToFront(dialog) || !ClickWindow(GetDlgItem(dialog, IDOK)) || !setwell.Ended(30000))
+    if (!PressUntil(dialog, IDOK, [&] { return !setwell.Proc().IsRunning(); }))
         return Fail("closing Setwell with OK");
     SetDoubleClick(saved);
 

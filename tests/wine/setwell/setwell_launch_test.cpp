@@ -80,9 +80,7 @@ protected:
 
     void Close()
     {
-        ASSERT_TRUE(BringToFront(dialog));
-        ASSERT_TRUE(ClickWindow(GetDlgItem(dialog, IDCANCEL)));
-        ASSERT_TRUE(setwell.Ended());
+        ASSERT_TRUE(PressUntil(dialog, IDCANCEL, [&] { return !setwell.Proc().IsRunning(); }));
     }
 
     SimulatedControllers sim;
@@ -213,7 +211,7 @@ TEST_F(SetwellLaunch, CalibrateButtonCalibratesTheSelectedControllerWithMarksman
     ASSERT_EQ(RowText(list, 1), kInstanceId);
     ASSERT_TRUE(ClickRow(select, list, 1));
     ASSERT_TRUE(WaitFor([&] { return SelectedRow(list) == 1; }, 10000));
-    ASSERT_TRUE(ClickWindow(GetDlgItem(select, IDOK)));
+    ASSERT_TRUE(PressUntil(select, IDOK, [&] { return !IsWindow(select); }));
     dialog = setwell.WaitForDialog();
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(FindPages(dialog, &pages));

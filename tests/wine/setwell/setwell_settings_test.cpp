@@ -83,7 +83,7 @@ protected:
             ASSERT_GE(row, 0);
             ASSERT_TRUE(ClickRow(select, list, row));
             ASSERT_TRUE(WaitFor([&] { return SelectedRow(list) == row; }, 10000));
-            ASSERT_TRUE(ClickWindow(GetDlgItem(select, IDOK)));
+            ASSERT_TRUE(PressUntil(select, IDOK, [&] { return !IsWindow(select); }));
         }
         dialog = setwell.WaitForDialog();
         ASSERT_NE(dialog, nullptr);
@@ -134,9 +134,7 @@ protected:
 
     void Close()
     {
-        ASSERT_TRUE(BringToFront(dialog));
-        ASSERT_TRUE(ClickWindow(GetDlgItem(dialog, IDCANCEL)));
-        ASSERT_TRUE(setwell.Ended());
+        ASSERT_TRUE(PressUntil(dialog, IDCANCEL, [&] { return !setwell.Proc().IsRunning(); }));
     }
 
     SimulatedControllers sim;

@@ -95,18 +95,14 @@ TEST_F(SetwellStartup, SecondStartShowsMessage2AndTheFirstGoesOn)
     EXPECT_NE(SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result), 0);
     EXPECT_EQ(first.FindMessage(), nullptr);
     EXPECT_TRUE(SelectTab(dialog, 1));
-    ASSERT_TRUE(BringToFront(dialog));
-    ASSERT_TRUE(ClickWindow(GetDlgItem(dialog, IDCANCEL)));
-    EXPECT_TRUE(first.Ended());
+    ASSERT_TRUE(PressUntil(dialog, IDCANCEL, [&] { return !first.Proc().IsRunning(); }));
 
     // The lock went with the first instance.
     Setwell third;
     ASSERT_TRUE(third.Start());
     dialog = third.WaitForDialog();
     ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(BringToFront(dialog));
-    ASSERT_TRUE(ClickWindow(GetDlgItem(dialog, IDCANCEL)));
-    EXPECT_TRUE(third.Ended());
+    ASSERT_TRUE(PressUntil(dialog, IDCANCEL, [&] { return !third.Proc().IsRunning(); }));
 }
 
 struct CountCase {
@@ -150,17 +146,14 @@ TEST_F(SetwellStartup, WhatStartUpDoesWithZeroOneAndTwoControllers)
             ASSERT_NE(dialog, nullptr);
             EXPECT_EQ(setwell.FindMessage(), nullptr);
             EXPECT_EQ(SelectedTab(dialog), 0);
-            ASSERT_TRUE(BringToFront(dialog));
-            ASSERT_TRUE(ClickWindow(GetDlgItem(dialog, IDCANCEL)));
-            EXPECT_TRUE(setwell.Ended());
+            ASSERT_TRUE(PressUntil(dialog, IDCANCEL, [&] { return !setwell.Proc().IsRunning(); }));
             break;
         }
         case CountCase::SelectionThenCancel: {
             HWND select = setwell.WaitForSelection();
             ASSERT_NE(select, nullptr);
             EXPECT_EQ(RowCount(GetDlgItem(select, 1080)), 2);
-            ASSERT_TRUE(BringToFront(select));
-            ASSERT_TRUE(ClickWindow(GetDlgItem(select, IDCANCEL)));
+            ASSERT_TRUE(PressUntil(select, IDCANCEL, [&] { return !IsWindow(select); }));
             bool sawMessage = false;
             ASSERT_TRUE(EndsWithoutMessage(setwell, &sawMessage));
             EXPECT_FALSE(sawMessage) << "a cancelled choice ends without a message";
@@ -209,7 +202,7 @@ TEST_F(SetwellStartup, FaultsAtTheDialogsStartShowTheirMessageAndEnd)
             HWND list = GetDlgItem(select, 1080);
             ASSERT_TRUE(ClickRow(select, list, 1));
             ASSERT_TRUE(WaitFor([&] { return SelectedRow(list) == 1; }, 10000));
-            ASSERT_TRUE(ClickWindow(GetDlgItem(select, IDOK)));
+            ASSERT_TRUE(PressUntil(select, IDOK, [&] { return !IsWindow(select); }));
         }
         HWND box = setwell.WaitForMessage();
         ASSERT_NE(box, nullptr) << (setwell.WaitForDialog(0) != nullptr ? "the dialog opened" : "nothing shown");
