@@ -18,6 +18,7 @@ source scripts/wine-harness.sh
 DEMO_STEPS=(
     framework_smoke
     simulator
+    calibrate_from_settings
 )
 
 demo_framework_smoke() {
@@ -30,23 +31,41 @@ demo_framework_smoke() {
 }
 
 # Simulated touch driver (installed by scripts/harness.d/50-simulator.sh): two controllers, each
-# with a USB device node; then the programs built so far run against them. With a display of
-# your own, "touchsim follow 1" turns your mouse clicks into touches of controller 1.
+# with a USB device node, as the driver and the device installer report them.
 demo_simulator() {
-    local tool=$QELVO_BUILD_DIR/win64/simulator/bin/touchsim.exe log=$QELVO_LOG_DIR/demo-simulator.log exe
+    local tool=$QELVO_BUILD_DIR/win64/simulator/bin/touchsim.exe log=$QELVO_LOG_DIR/demo-simulator.log
     if ! timeout 120 "$QELVO_WINE64" "$tool" demo 2 >"$log" 2>&1 ||
        ! timeout 120 "$QELVO_WINE64" "$tool" state >>"$log" 2>&1; then
         echo "demo: setting up the simulated controllers failed (log: $log)"
         return 1
     fi
     grep -E '^(demo|summary|controller) ' "$log"
-    for name in Marksman.exe Setwell.exe; do
-        if exe=$(demo_find "$name"); then
-            demo_show_window "simulator-${name%.exe}" "$exe" || return 1
-        else
-            echo "demo: $name is not built yet: skipped"
-        fi
-    done
+}
+
+# The user's path with the shipped programs: Setwell opens for a simulated controller, its
+# calibrate button starts Marksman, the three targets are touched and the try accepted, a setting
+# is changed and applied. tests/wine/setwell/setwell_demo.exe drives it and prints the stored
+# values, the driver's record and the accuracy at nine points. On your own display you touch the
+# targets yourself with the mouse (touchsim follow) and accept with Enter or a double click.
+demo_calibrate_from_settings() {
+    local driver=$QELVO_BUILD_DIR/win64/tests/wine/setwell/setwell_demo.exe log=$QELVO_LOG_DIR/demo-calibrate.log
+    local args=() rc
+    if [[ ! -f $driver ]]; then
+        echo "demo: $driver is not built"
+        return 1
+    fi
+    if [[ -n $demo_interactive ]]; then
+        args=(--follow)
+        echo "demo: on $DISPLAY your left clicks become touches of the simulated controller (touchsim follow):"
+        echo "      when Marksman shows its targets, click each target's centre, then press Enter or double-click"
+    fi
+    timeout 900 "$QELVO_WINE64" "$driver" "${args[@]}" >"$log" 2>&1
+    rc=$?
+    grep -E '^(demo|stored|driver|accuracy)' "$log"
+    if [[ $rc -ne 0 ]]; then
+        echo "demo: the walk failed with exit code $rc (log: $log)"
+        return 1
+    fi
 }
 
 demo_interactive=

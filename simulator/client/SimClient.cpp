@@ -159,6 +159,12 @@ bool SimClient::ClearHistory()
     return Control(IOCTL_SIM_CLEAR_HISTORY, nullptr, 0, nullptr, 0, nullptr);
 }
 
+bool SimClient::SetDeviceLink(bool present)
+{
+    const uint32_t value = present ? 1 : 0;
+    return Control(IOCTL_SIM_SET_LINK, &value, sizeof value, nullptr, 0, nullptr);
+}
+
 DesktopGeometry SystemDesktop()
 {
     DesktopGeometry d = {};

@@ -54,6 +54,9 @@ public:
     bool GetSummary(SimSummary* summary);
     // Zeroes the request counters and histories; controllers, modes and mappings stay.
     bool ClearHistory();
+    // false: \\.\VOVUDA can no longer be opened (error 2), as without the driver; this client's
+    // handle keeps working. true, or Reset(), makes it openable again.
+    bool SetDeviceLink(bool present);
 
     // Any control request on the open handle, as DeviceIoControl; returned may be null.
     bool Control(uint32_t code, const void* in, DWORD inBytes, void* out, DWORD outBytes, DWORD* returned);
