@@ -24,7 +24,6 @@ constexpr uint32_t IOCTL_SIM_GET_SUMMARY       = touch::MakeControlCode(0xA0A); 
 constexpr uint32_t IOCTL_SIM_CLEAR_HISTORY     = touch::MakeControlCode(0xA0B); // no data
 // in uint32_t: 0 removes the name \\.\VOVUDA, so that opening it fails with ERROR_FILE_NOT_FOUND
 // as when the driver is not loaded (handles already open keep working); 1 (and a reset) restores it
-constexpr uint32_t IOCTL_SIM_SET_LINK          = touch::MakeControlCode(0xA0C);
 
 constexpr uint32_t kMaxControllers = 8;
 constexpr uint32_t kMaxFaults = 16;

@@ -161,8 +161,7 @@ bool SimClient::ClearHistory()
 
 bool SimClient::SetDeviceLink(bool present)
 {
-    const uint32_t value = present ? 1 : 0;
-    return Control(IOCTL_SIM_SET_LINK, &value, sizeof value, nullptr, 0, nullptr);
+    return InjectFault(kSimOpenCode, kFaultError, present ? 0 : 1, 0);
 }
 
 DesktopGeometry SystemDesktop()

@@ -54,8 +54,8 @@ public:
     bool GetSummary(SimSummary* summary);
     // Zeroes the request counters and histories; controllers, modes and mappings stay.
     bool ClearHistory();
-    // false: \\.\VOVUDA can no longer be opened (error 2), as without the driver; this client's
-    // handle keeps working. true, or Reset(), makes it openable again.
+    // false: \\.\VOVUDA can no longer be opened (error 2), as without the driver; open handles
+    // keep working. true, Reset(), or any handle closed makes it openable again (the open fault).
     bool SetDeviceLink(bool present);
 
     // Any control request on the open handle, as DeviceIoControl; returned may be null.

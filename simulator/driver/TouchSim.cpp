@@ -53,7 +53,6 @@ struct DriverState {
 KSPIN_LOCK g_lock;
 DriverState g_state;
 PDEVICE_OBJECT g_device;
-bool g_linked;      // \DosDevices\VOVUDA exists; changed only outside the lock (passive level)
 
 const wchar_t kDeviceName[] = L"\\Device\\VOVUDA";
 const wchar_t kLinkName[] = L"\\DosDevices\\VOVUDA";
@@ -551,21 +550,6 @@ NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT, PIRP irp)
     return Complete(irp, STATUS_SUCCESS, 0);
 }
 
-// Creates or deletes the link that Win32 programs open; false if the system refused.
-bool SetLink(bool present)
-{
-    if (present == g_linked)
-        return true;
-    UNICODE_STRING link, name;
-    RtlInitUnicodeString(&link, kLinkName);
-    RtlInitUnicodeString(&name, kDeviceName);
-    NTSTATUS status = present ? IoCreateSymbolicLink(&link, &name) : IoDeleteSymbolicLink(&link);
-    if (!NT_SUCCESS(status))
-        return false;
-    g_linked = present;
-    return true;
-}
-
 NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT, PIRP irp)
 {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
@@ -580,14 +564,6 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT, PIRP irp)
         r.inLength = 0;
         r.outLength = 0;
     }
-    if (r.code == IOCTL_SIM_SET_LINK) {
-        if (r.inLength < sizeof(uint32_t))
-            return Complete(irp, StatusFromError(kErrorInvalidParameter), 0);
-        const bool present = *static_cast<const uint32_t*>(r.buffer) != 0;
-        return Complete(irp, StatusFromError(SetLink(present) ? 0 : kErrorInvalidFunction), 0);
-    }
-    if (r.code == IOCTL_SIM_RESET && !SetLink(true))
-        return Complete(irp, StatusFromError(kErrorInvalidFunction), 0);
     KIRQL irql;
     KeAcquireSpinLock(&g_lock, &irql);
     uint32_t error = SuiteCodeIndex(r.code) != kSuiteCodes ? HandleSuiteCode(r) : HandlePrivateCode(r);
@@ -599,7 +575,11 @@ NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT, PIRP irp)
 
 void NTAPI Unload(PDRIVER_OBJECT)
 {
-    SetLink(false);
+    if (InterlockedCompareExchange(&g_nameRemoved, 1, 0) == 0) {
+        UNICODE_STRING link;
+        RtlInitUnicodeString(&link, kLinkName);
+        IoDeleteSymbolicLink(&link);
+    }
     if (g_device != nullptr)
         IoDeleteDevice(g_device);
     g_device = nullptr;
@@ -626,7 +606,6 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING)
         g_device = nullptr;
         return status;
     }
-    g_linked = true;
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchDeviceControl;
