@@ -2,7 +2,7 @@
 # Smoke run of the shipped x86 (Windows 2000/XP) binaries under 32-bit Wine in user-mode CPU
 # emulation (scripts/x86emu.sh makes that environment inside the build folder).
 #
-#   bash scripts/x86-smoke.sh [--results DIR] [--keep] [--checks "fitment nodriver calibration setwell"]
+#   bash scripts/x86-smoke.sh [--results DIR] [--keep] [--checks "..."] [--shipped DIR]
 #
 # QELVO_BUILD_DIR    build folder (default <repo>/build); the x86 tree is $QELVO_BUILD_DIR/win32
 # QELVO_X86_EMU_DIR  cache of packages, the i386 root and the 32-bit prefix (default
@@ -10,6 +10,8 @@
 # --results DIR      where x86_smoke.xml goes (default $QELVO_X86_EMU_DIR/results)
 # --keep             leave the session (wineserver, Xvfb) running and print how to use it
 # --checks "LIST"    run only these checks (default: all, in the order of CHECKS)
+# --shipped DIR      take Marksman.exe, Setwell.exe and Fitment.dll from DIR (the unpacked x86
+#                    release archive) instead of the x86 tree; the test programs stay the tree's
 #
 # Each check is a function check_<name> below, named in CHECKS; it runs the attempts of one or
 # more check ids through `attempt <id> ...` (a test program against the simulated driver: just
@@ -27,12 +29,14 @@ EMU=${QELVO_X86_EMU_DIR:-$QELVO_BUILD_DIR/x86emu}
 LOGS=$EMU/logs
 RESULTS=$EMU/results
 KEEP=
+SHIPPED=
 while (($#)); do
     case $1 in
     --results) RESULTS=$2; shift 2 ;;
     --keep) KEEP=1; shift ;;
     --checks) CHECKS=$2; shift 2 ;;
-    -h | --help) sed -n '2,19p' "${BASH_SOURCE[0]}"; exit 0 ;;
+    --shipped) SHIPPED=$(cd "$2" && pwd) || exit 2; shift 2 ;;
+    -h | --help) sed -n '2,21p' "${BASH_SOURCE[0]}"; exit 0 ;;
     *) echo "x86-smoke: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -43,6 +47,8 @@ rm -f "$LOGS"/cases.json "$LOGS"/*.facts "$LOGS"/*.exit "$LOGS"/*.xml
 log() { echo "x86-smoke: $*" | tee -a "$LOGS/run.log"; }
 smoke() { python3 "$QELVO_ROOT/tools/x86smoke.py" --logs "$LOGS" "$@"; }
 source "$QELVO_ROOT/scripts/x86emu.sh"
+# The test programs read QELVO_SHIPPED_DIR (tests/support ShippedBinary).
+[[ -z $SHIPPED ]] || export QELVO_SHIPPED_DIR=$(winpath "$SHIPPED")
 
 on_exit() {
     local status=$?
@@ -91,7 +97,7 @@ run_x86_test() {
 # Fitment.dll (x86) in an x86 process picks the driver that its INF names, from driver lists that
 # the emulated SetupAPI builds: the co-installer's own test program, built for x86.
 fitment_attempt() {
-    if [[ ! -f $WIN32_DIR/bin/Fitment.dll ]]; then
+    if [[ -z $(x86_program Fitment.dll) ]]; then
         decided fitment "skip=Fitment.dll (x86) is not built"
     elif [[ ! -f $WIN32_DIR/bin/fitment_test_x86.exe ]]; then
         decided fitment "error=fitment_test_x86.exe is not built although Fitment.dll is"
@@ -101,8 +107,13 @@ fitment_attempt() {
 }
 check_fitment() { attempt fitment fitment_attempt; }
 
-# x86_program <file>: where the x86 tree has built a program (bin/ or its source folder's).
+# x86_program <file>: the shipped folder's program, else where the x86 tree has built it (bin/ or
+# its source folder's).
 x86_program() {
+    if [[ -n $SHIPPED ]]; then
+        [[ -f $SHIPPED/$1 ]] && echo "$SHIPPED/$1"
+        return
+    fi
     find "$WIN32_DIR/bin" "$WIN32_DIR" -name "$1" -not -path '*/CMakeFiles/*' 2>/dev/null | head -n 1
 }
 
@@ -195,6 +206,7 @@ main() {
     smoke record EmulatedWineSession "$([[ $status == 0 ]] && echo pass || echo fail)" $((SECONDS - started)) \
         "$([[ $status == 0 ]] || echo "the emulated 32-bit Wine could not be prepared (logs: $LOGS)")"
     log "preparation $((SECONDS - started))s (display ${DISPLAY:-none})"
+    log "shipped binaries from ${SHIPPED:-the x86 tree $WIN32_DIR}"
     if ((status == 0)); then
         for check in $CHECKS; do
             "check_$check"

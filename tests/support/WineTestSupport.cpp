@@ -322,6 +322,15 @@ std::wstring ExecutableDirectory()
     return slash == std::wstring::npos ? std::wstring(L".") : full.substr(0, slash);
 }
 
+std::wstring ShippedBinary(const std::wstring& name, const std::wstring& built)
+{
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"QELVO_SHIPPED_DIR", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return built;
+    return std::wstring(folder, length) + L"\\" + name;
+}
+
 std::wstring ScreenshotDirectory()
 {
     std::wstring folder;

@@ -92,6 +92,9 @@ private:
 
 // Folder of this test program (where CTest's build puts it).
 std::wstring ExecutableDirectory();
+// The shipped binary `name` to test: in %QELVO_SHIPPED_DIR% when that is set (the unpacked release
+// archive), else `built` (the build tree's file).
+std::wstring ShippedBinary(const std::wstring& name, const std::wstring& built);
 // %QELVO_SCREENSHOT_DIR% if set, else <ExecutableDirectory()>\screenshots; created if missing.
 std::wstring ScreenshotDirectory();
 // Captures the screen (or `rect` of it, in screen coordinates) with GDI and writes a PNG named

@@ -120,7 +120,7 @@ TEST_P(X86Calibration, TapsAcceptedByEnterStoreTheDesktopInTheVersionsUnits)
     ASSERT_TRUE(PresentVersionToMarksman(version.wineVersion));
     ASSERT_TRUE(rig.Prepare(Panel::Straight, true, version.fullScale));
 
-    ASSERT_TRUE(marksman.Start(L"\"" + WinePath(MARKSMAN_PATH) + L"\" " + kObjectName));
+    ASSERT_TRUE(marksman.Start(L"\"" + ShippedBinary(L"Marksman.exe", WinePath(MARKSMAN_PATH)) + L"\" " + kObjectName));
     // Every emulated process start takes a while; the first of a session more.
     HWND dialog = WaitForWindow({L"#32770", nullptr, marksman.Id()}, 240000);
     ASSERT_NE(dialog, nullptr) << "no window of Marksman; " << Whereabouts();

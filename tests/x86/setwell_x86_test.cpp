@@ -225,7 +225,7 @@ TEST_F(X86Setwell, ShowsStoredValuesAndAppliesAClickedModeToTheKeyAndTheDriver)
     ASSERT_TRUE(WriteStored());
 
     const DWORD started = GetTickCount();
-    ASSERT_TRUE(setwell.Start(L"\"" + WinePath(SETWELL_PATH) + L"\""));
+    ASSERT_TRUE(setwell.Start(L"\"" + ShippedBinary(L"Setwell.exe", WinePath(SETWELL_PATH)) + L"\""));
     // Every emulated process start takes a while; the first of a session more.
     HWND dialog = WaitForWindow({L"#32770", kCaption, setwell.Id()}, 240000);
     ASSERT_NE(dialog, nullptr) << "no window of Setwell; " << Whereabouts();

@@ -16,6 +16,7 @@
 namespace {
 
 using qelvo::test::PatchImport;
+using qelvo::test::ShippedBinary;
 using CoInstallerProc = DWORD(WINAPI*)(DI_FUNCTION, HDEVINFO, PSP_DEVINFO_DATA, PCOINSTALLER_CONTEXT_DATA);
 
 struct Calls {
@@ -136,7 +137,7 @@ class FitmentEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        const std::wstring path = ExeDirectory() + L"Fitment.dll";
+        const std::wstring path = ShippedBinary(L"Fitment.dll", ExeDirectory() + L"Fitment.dll");
         g_fitment = LoadLibraryW(path.c_str());
         ASSERT_NE(g_fitment, nullptr) << "LoadLibrary error " << GetLastError();
         g_vuviruvuz = reinterpret_cast<CoInstallerProc>(reinterpret_cast<void*>(GetProcAddress(g_fitment, "Vuviruvuz")));
