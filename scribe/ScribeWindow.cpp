@@ -34,41 +34,6 @@ Point PointOf(LPARAM lParam)
     return Point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
 }
 
-// Selects an object into a DC for one drawing step.
-class Selection {
-public:
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(object != nullptr ? ::SelectObject(dc, object) : nullptr) {}
-    ~Selection()
-    {
-        if (previous_ != nullptr && previous_ != HGDI_ERROR)
-            ::SelectObject(dc_, previous_);
-    }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
-// A window DC released on every path.
-class WindowDc {
-public:
-    explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
-    ~WindowDc()
-    {
-        if (dc_ != nullptr)
-            ::ReleaseDC(hwnd_, dc_);
-    }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-    HDC Get() const { return dc_; }
-
-private:
-    HWND hwnd_;
-    HDC dc_;
-};
-
 // printf-style format from the string table; empty when the string is missing or does not fit.
 template <class... Args>
 std::wstring FormatText(UINT formatId, Args... args)
@@ -139,7 +104,7 @@ LRESULT ScribeWindow::OnCreate(UINT, WPARAM, LPARAM, bool&)
     // 10 points, as the suite's dialogs; when the face cannot be had the system font stays.
     LOGFONTW logFont = {};
     {
-        WindowDc dc(hwnd_);
+        fw::WindowDC dc(hwnd_, ::GetDC(hwnd_));
         const int dpi = dc.Get() != nullptr ? ::GetDeviceCaps(dc.Get(), LOGPIXELSY) : 96;
         logFont.lfHeight = -::MulDiv(10, dpi, 72);
     }
@@ -214,10 +179,10 @@ void ScribeWindow::LayOut()
 
 int ScribeWindow::TextWidth(const std::wstring& text) const
 {
-    WindowDc dc(hwnd_);
+    fw::WindowDC dc(hwnd_, ::GetDC(hwnd_));
     if (dc.Get() == nullptr)
         return kReadoutWidth;
-    Selection font(dc.Get(), font_.Get());
+    fw::SelectedObject font(dc.Get(), font_.Get());
     SIZE size = {};
     if (!::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size))
         return kReadoutWidth;
@@ -275,8 +240,8 @@ void ScribeWindow::DrawCrosshairs(HDC dc) const
 {
     const std::array<Point, kCrosshairCount> points = check_.Crosshairs();
     {
-        Selection pen(dc, crossPen_.Get());
-        Selection brush(dc, ::GetStockObject(NULL_BRUSH));
+        fw::SelectedObject pen(dc, crossPen_.Get());
+        fw::SelectedObject brush(dc, ::GetStockObject(NULL_BRUSH));
         for (const Point& p : points) {
             ::MoveToEx(dc, p.x - kCrosshairArm, p.y, nullptr);
             ::LineTo(dc, p.x + kCrosshairArm + 1, p.y);
@@ -287,8 +252,8 @@ void ScribeWindow::DrawCrosshairs(HDC dc) const
         }
     }
     // Where each measured touch landed.
-    Selection pen(dc, markerPen_.Get());
-    Selection brush(dc, ::GetStockObject(NULL_BRUSH));
+    fw::SelectedObject pen(dc, markerPen_.Get());
+    fw::SelectedObject brush(dc, ::GetStockObject(NULL_BRUSH));
     for (int i = 0; i < kCrosshairCount; ++i) {
         if (!check_.Measured(i))
             continue;
@@ -308,8 +273,8 @@ RECT ScribeWindow::MarkerRect(int index) const
 
 void ScribeWindow::DrawStrokes(HDC dc) const
 {
-    Selection pen(dc, strokePen_.Get());
-    Selection brush(dc, strokeBrush_.Get());
+    fw::SelectedObject pen(dc, strokePen_.Get());
+    fw::SelectedObject brush(dc, strokeBrush_.Get());
     for (size_t i = 0; i < strokes_.StrokeCount(); ++i) {
         size_t count = 0;
         const Point* points = strokes_.StrokePoints(i, &count);
@@ -335,11 +300,11 @@ void ScribeWindow::DrawStrokes(HDC dc) const
 
 void ScribeWindow::DrawSegment(Point from, Point to) const
 {
-    WindowDc dc(hwnd_);
+    fw::WindowDC dc(hwnd_, ::GetDC(hwnd_));
     if (dc.Get() == nullptr)
         return;
-    Selection pen(dc.Get(), strokePen_.Get());
-    Selection brush(dc.Get(), strokeBrush_.Get());
+    fw::SelectedObject pen(dc.Get(), strokePen_.Get());
+    fw::SelectedObject brush(dc.Get(), strokeBrush_.Get());
     if (from.x == to.x && from.y == to.y) {
         ::Ellipse(dc.Get(), to.x - 1, to.y - 1, to.x + 2, to.y + 2);
         return;
