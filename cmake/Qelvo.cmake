@@ -94,3 +94,28 @@ function(qelvo_add_wine_test name)
   add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:Z:${QELVO_RESULTS_DIR}/${name}.xml)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS wine)
 endfunction()
+
+# qelvo_add_program_resources(<target> RC <file.rc> ART <file names...>)
+# The OBJECT library <target> with a program's resources: tools/artgen/artgen.py draws the artwork
+# into <binary dir>/art at build time, and windres compiles <file.rc> (which may include
+# device/DeviceSelect.rc and framework/Framework.rc, and finds the artwork by file name).
+function(qelvo_add_program_resources target)
+  cmake_parse_arguments(R "" "RC" "ART" ${ARGN})
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(art_dir ${CMAKE_CURRENT_BINARY_DIR}/art)
+  list(TRANSFORM R_ART PREPEND ${art_dir}/ OUTPUT_VARIABLE art)
+  add_custom_command(
+    OUTPUT ${art}
+    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/artgen/artgen.py ${art_dir}
+    DEPENDS ${PROJECT_SOURCE_DIR}/tools/artgen/artgen.py
+    COMMENT "Drawing the artwork of ${target}"
+    VERBATIM)
+  add_custom_target(${target}_artwork DEPENDS ${art})
+
+  add_library(${target} OBJECT ${R_RC})
+  target_include_directories(${target} PRIVATE
+    ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/device ${art_dir})
+  set_source_files_properties(${R_RC} PROPERTIES OBJECT_DEPENDS
+    "${art};${CMAKE_CURRENT_SOURCE_DIR}/resource.h;${PROJECT_SOURCE_DIR}/device/DeviceSelect.rc;${PROJECT_SOURCE_DIR}/device/DeviceSelectResource.h;${PROJECT_SOURCE_DIR}/framework/Framework.rc")
+  add_dependencies(${target} ${target}_artwork)
+endfunction()
