@@ -11,7 +11,7 @@
 #include <cwchar>
 
 #ifndef SETWELL_PATH
-#error SETWELL_PATH, MARKSMAN_PATH and PROBE_PATH must name the built programs
+#error SETWELL_PATH, MARKSMAN_PATH, SCRIBE_PATH and PROBE_PATH must name the built programs
 #endif
 
 namespace setwelltest {
@@ -48,6 +48,7 @@ const wchar_t* MessageText(int id)
 std::wstring SetwellPath() { return caltest::WinePath(SETWELL_PATH); }
 std::wstring MarksmanPath() { return caltest::WinePath(MARKSMAN_PATH); }
 std::wstring ProbePath() { return caltest::WinePath(PROBE_PATH); }
+std::wstring ScribePath() { return caltest::WinePath(SCRIBE_PATH); }
 
 namespace {
 

@@ -34,6 +34,7 @@ const int kDescription[4] = {1007, 1008, 1010, 1011};
 std::wstring SetwellPath();
 std::wstring MarksmanPath();
 std::wstring ProbePath();
+std::wstring ScribePath();
 
 // A fresh folder under %TEMP% for one test; removed with its files on destruction.
 class TempFolder {

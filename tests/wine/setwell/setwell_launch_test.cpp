@@ -182,6 +182,33 @@ TEST_F(SetwellLaunch, ToolsFromTheCurrentDirectoryStartWithTheirCommandLineAndSh
     ASSERT_NO_FATAL_FAILURE(Close());
 }
 
+// The shipped Scribe.exe in Setwell's current directory: the line-test button starts it, maximised,
+// and Setwell stays usable.
+TEST_F(SetwellLaunch, LineTestButtonStartsTheShippedScribeMaximised)
+{
+    ASSERT_NO_FATAL_FAILURE(OneController());
+    TempFolder folder(L"scribe");
+    ASSERT_TRUE(folder.Copy(ScribePath(), L"Scribe.exe"));
+    ASSERT_NO_FATAL_FAILURE(Open(folder.Path()));
+
+    ASSERT_TRUE(ClickItem(pages.calibration, kLineTest));
+    HWND scribe = nullptr;
+    ASSERT_TRUE(WaitFor([&] {
+        scribe = ForeignWindow({L"QelvoScribe", nullptr, 0}, setwell.Proc().Id());
+        return (scribe != nullptr && IsWindowVisible(scribe)) || setwell.FindMessage() != nullptr;
+    }, 60000));
+    ASSERT_NE(scribe, nullptr) << testing::PrintToString(MessageBoxText(setwell.FindMessage()));
+    // Scribe covers the screen: it is looked at and closed before anything else can fail.
+    const bool maximised = WaitFor([&] { return IsZoomed(scribe) != FALSE; }, 10000);
+    DWORD_PTR answer = 0;
+    const bool answering = SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer) != 0;
+    EXPECT_TRUE(CloseProgramOf(scribe));
+    EXPECT_TRUE(maximised) << "Scribe is not maximised";
+    EXPECT_TRUE(answering) << "Setwell waits for Scribe";
+    EXPECT_EQ(setwell.FindMessage(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(Close());
+}
+
 // The real Marksman.exe, copied into Setwell's current directory, calibrates the controller chosen
 // in Setwell's selection dialog (the second of the driver's list) without a dialog of its own.
 TEST_F(SetwellLaunch, CalibrateButtonCalibratesTheSelectedControllerWithMarksman)
