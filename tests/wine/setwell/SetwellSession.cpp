@@ -249,9 +249,16 @@ bool SelectTab(HWND dialog, int index)
     RECT item = {};
     if (tab == nullptr || !TabItemRect(tab, index, &item) || !BringToFront(dialog))
         return false;
-    if (!Click(POINT{(item.left + item.right) / 2, (item.top + item.bottom) / 2}))
-        return false;
-    return WaitFor([&] { return SelectedTab(dialog) == index; }, 10000);
+    // A click that comes while the dialog is still disabled (a message box just closed) is lost
+    // under Wine: it is repeated until the tab shows, within the time limit.
+    const POINT centre = {(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (!Click(centre))
+            return false;
+        if (WaitFor([&] { return SelectedTab(dialog) == index; }, 2000))
+            return true;
+    }
+    return false;
 }
 
 int SliderPos(HWND page, int id)
