@@ -265,18 +265,27 @@ def write_icon_file(path, images, cursor_hotspot=None):
         f.write(out + b"".join(blobs))
 
 
-def program_icon(size):
-    """A touch panel (grey bezel, pale screen) with a red and blue target on it."""
-    cv = Canvas(size, size)
-    s = size / 32
-    def p(v):
-        return int(round(v * s))
+def grid(size, cells):
+    """A canvas of `size` and the function that maps a position on a `cells`-wide grid onto it."""
+    s = size / cells
+    return Canvas(size, size), s, lambda v: int(round(v * s))
+
+
+def touch_panel(size):
+    """A touch panel on its stand (grey bezel, white screen) on a 32-cell grid."""
+    cv, s, p = grid(size, 32)
     cv.rect(p(1), p(3), p(31), p(27), GREY)
     cv.frame(p(1), p(3), p(31), p(27), BLACK)
     cv.rect(p(4), p(6), p(28), p(24), WHITE)
     cv.rect(p(13), p(27), p(19), p(29), GREY)
     cv.rect(p(8), p(29), p(24), p(31), GREY)
     cv.frame(p(8), p(29), p(24), p(31), BLACK)
+    return cv, s, p
+
+
+def program_icon(size):
+    """A touch panel (grey bezel, pale screen) with a red and blue target on it."""
+    cv, s, p = touch_panel(size)
     cx, cy = (p(4) + p(28) - 1) / 2, (p(6) + p(24) - 1) / 2
     cv.ring(cx, cy, 7.5 * s, RED, 1.3 if size > 16 else 1.0)
     cv.disc(cx, cy, 3.2 * s, BLUE)
@@ -336,17 +345,7 @@ def mono(cv):
 
 def setwell_icon(size):
     """A touch panel showing three slider bars with their knobs: the settings program."""
-    cv = Canvas(size, size)
-    s = size / 32
-
-    def p(v):
-        return int(round(v * s))
-    cv.rect(p(1), p(3), p(31), p(27), GREY)
-    cv.frame(p(1), p(3), p(31), p(27), BLACK)
-    cv.rect(p(4), p(6), p(28), p(24), WHITE)
-    cv.rect(p(13), p(27), p(19), p(29), GREY)
-    cv.rect(p(8), p(29), p(24), p(31), GREY)
-    cv.frame(p(8), p(29), p(24), p(31), BLACK)
+    cv, s, p = touch_panel(size)
     for row, knob, colour in ((9, 20, RED), (15, 11, BLUE), (21, 16, RED)):
         y = p(row)
         cv.rect(p(6), y, p(26), y + max(1, p(1)), BLACK)
@@ -357,11 +356,7 @@ def setwell_icon(size):
 
 def calibrate_icon(size):
     """The calibrate button: a finger-sized target on a pale blue screen, in full colour."""
-    cv = Canvas(size, size)
-    s = size / 48
-
-    def p(v):
-        return int(round(v * s))
+    cv, s, p = grid(size, 48)
     bezel, screen = (72, 80, 96), (212, 222, 244)
     cv.rect(p(2), p(4), p(46), p(40), bezel)
     cv.frame(p(2), p(4), p(46), p(40), (24, 24, 32))
@@ -384,11 +379,7 @@ def calibrate_icon(size):
 
 def linetest_icon(size):
     """The line-test button: a zigzag line drawn on a sheet, 16 colours."""
-    cv = Canvas(size, size)
-    s = size / 32
-
-    def p(v):
-        return int(round(v * s))
+    cv, s, p = grid(size, 32)
     cv.rect(p(3), p(3), p(29), p(29), WHITE)
     cv.frame(p(3), p(3), p(29), p(29), BLACK)
     points = [(6, 22), (11, 9), (16, 22), (21, 9), (26, 22)]
