@@ -2,6 +2,7 @@
 and decodes the kinds Qelvo uses: dialog templates (DLGTEMPLATE and DLGTEMPLATEEX), string tables,
 icon and cursor groups with their images, and uncompressed AVI clips."""
 
+import os
 import struct
 
 import peimage
@@ -298,3 +299,17 @@ def avi_frame_pixels(data, avi, n):
     """Frame n decoded with the stream format's palette: top-down rows of indices."""
     _, moff, msize = avi["frames"][n]
     return parse_dib(avi["strf"], 0, bits_data=data[moff:moff + msize])
+
+
+def open_located(results, label, path, missing, machine, pe32plus, note=""):
+    """Case <label>.Located: `path` (None when not found; `missing` says what) exists and is built
+    for `machine` (PE32+ or not). The image's resources, or None."""
+    res = None
+    with results.case("%s.Located" % label) as c:
+        c.expect(path is not None, missing)
+        if path:
+            print("%s: checking %s%s" % (label, os.path.relpath(path), note))
+            res = PEResources(path)
+            c.expect(res.machine == machine and res.pe32plus == pe32plus,
+                     "machine 0x%x, PE32+ %s" % (res.machine, res.pe32plus))
+    return res

@@ -324,16 +324,10 @@ def locate(tree):
 
 
 def check_tree(results, label, tree, machine, pe32plus):
-    path, res = None, None
-    with results.case("%s.Located" % label) as c:
-        path = locate(tree) if os.path.isdir(tree) else None
-        c.expect(path is not None, "neither Marksman.exe nor MarksmanResources.dll under %s" % tree)
-        if path:
-            print("%s: checking %s%s" % (label, os.path.relpath(path),
-                                        "" if path.endswith(".exe") else " (Marksman.exe not built yet)"))
-            res = peres.PEResources(path)
-            c.expect(res.machine == machine and res.pe32plus == pe32plus,
-                     "machine 0x%x, PE32+ %s" % (res.machine, res.pe32plus))
+    path = locate(tree) if os.path.isdir(tree) else None
+    res = peres.open_located(results, label, path, "neither Marksman.exe nor MarksmanResources.dll under %s" % tree,
+                             machine, pe32plus,
+                             "" if path is None or path.endswith(".exe") else " (Marksman.exe not built yet)")
     if res is None:
         return
     for did, want in DIALOGS.items():

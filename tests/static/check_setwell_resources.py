@@ -275,15 +275,8 @@ def locate(tree):
 
 def check_tree(results, label, tree, machine, pe32plus):
     label = "Setwell." + label
-    res = None
-    with results.case("%s.Located" % label) as c:
-        path = locate(tree) if os.path.isdir(tree) else None
-        c.expect(path is not None, "no Setwell.exe under %s" % tree)
-        if path:
-            print("%s: checking %s" % (label, os.path.relpath(path)))
-            res = peres.PEResources(path)
-            c.expect(res.machine == machine and res.pe32plus == pe32plus,
-                     "machine 0x%x, PE32+ %s" % (res.machine, res.pe32plus))
+    path = locate(tree) if os.path.isdir(tree) else None
+    res = peres.open_located(results, label, path, "no Setwell.exe under %s" % tree, machine, pe32plus)
     if res is None:
         return
     for did, want in DIALOGS.items():
