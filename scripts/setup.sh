@@ -10,6 +10,7 @@ QELVO_PACKAGES=(
     wine wine64
     xvfb xserver-xephyr x11-xserver-utils xdotool x11-utils imagemagick fonts-wqy-zenhei
     googletest procps util-linux
+    msitools wixl osslsigncode openssl
 )
 
 qelvo_missing_packages() {

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The release archives that scripts/release.sh wrote into <build>/release (the folder beside
-the win32 tree): each holds exactly one folder with the shipped binaries of its architecture and
-the notes; every binary is the one of its build tree, of the archive's machine, with its version
-resource and manifest; the notes tell what Windows needs to know about the co-installer."""
+the win32 tree; QELVO_RELEASE_DIR names another): each holds exactly one folder with the shipped
+binaries of its architecture and the notes; every binary is the one of its build tree (less its
+signature, in a signed release), of the archive's machine, with its version resource and
+manifest; the notes tell what Windows needs to know about the co-installer."""
 
 import os
 import re
@@ -17,6 +18,7 @@ import checkresults  # noqa: E402
 import peinfo  # noqa: E402
 import releaserules  # noqa: E402
 import shipped  # noqa: E402
+import sign  # noqa: E402
 
 
 def text_of(name, data):
@@ -85,7 +87,7 @@ def note_problems(name, text):
 
 
 def run(args, results):
-    out = os.path.join(os.path.dirname(os.path.abspath(args.win32)), "release")
+    out = os.environ.get("QELVO_RELEASE_DIR") or os.path.join(os.path.dirname(os.path.abspath(args.win32)), "release")
     for tree, arch in ((args.win32, "x86"), (args.win64, "x64")):
         suite = "release_%s" % arch
         path = os.path.join(out, shipped.archive_name(arch))
@@ -110,8 +112,10 @@ def run(args, results):
                         c.fail("%s: %s" % (member, problem))
                     built = shipped.find(tree, name)
                     if built:
+                        # A signed release carries the tree's binary with a signature added.
                         with open(built[0], "rb") as f:
-                            c.expect(f.read() == data, "%s differs from %s: the archive is stale" % (member, built[0]))
+                            c.expect(f.read() == sign.unsigned(data),
+                                     "%s differs from %s: the archive is stale" % (member, built[0]))
             for name in shipped.NOTES:
                 member = folder + "/" + name
                 with results.case("%s.%s" % (suite, name)) as c:

@@ -94,3 +94,120 @@ def binary_problems(info, name, description, program, arch):
     for data in info.manifests.values():
         problems += manifest_problems(data)
     return problems
+
+
+# What a Windows Installer package must hold, as (table, key column, key, {column: value}) rows
+# for one architecture and version (a value may be a test of the column's text); the texts are
+# the ones the package must read back exactly.
+def package_rows(arch, version):
+    x64 = arch == "x64"
+    other = "x86" if x64 else "x64"
+    rows = [
+        ("Property", "Property", "ALLUSERS", {"Value": "1"}),
+        ("Property", "Property", "ProductName", {"Value": "Qelvo Touch"}),
+        ("Property", "Property", "Manufacturer", {"Value": "Qelvo"}),
+        ("Property", "Property", "ProductVersion", {"Value": version}),
+        ("Property", "Property", "UpgradeCode", {"Value": shipped.UPGRADE_CODE}),
+        ("Property", "Property", "ARPNOMODIFY", {"Value": "1"}),
+        ("Property", "Property", "ARPPRODUCTICON", {"Value": "Setwell.exe"}),
+        ("Directory", "Directory", shipped.INSTALL_FOLDER[arch], {"Directory_Parent": "TARGETDIR"}),
+        ("Directory", "Directory", "QelvoFolder", {"Directory_Parent": shipped.INSTALL_FOLDER[arch],
+                                                   "DefaultDir": "Qelvo"}),
+        ("Directory", "Directory", "INSTALLDIR", {"Directory_Parent": "QelvoFolder", "DefaultDir": "Touch"}),
+        ("Directory", "Directory", "MenuFolder", {"Directory_Parent": "ProgramMenuFolder",
+                                                  "DefaultDir": shipped.MENU_FOLDER}),
+        ("LaunchCondition", "Condition", "VersionNT >= 500",
+         {"Description": "Qelvo Touch needs Windows 2000 or later."}),
+        ("LaunchCondition", "Condition", "VersionNT64" if x64 else "NOT VersionNT64",
+         {"Description": "This package is for %s Windows. Install %s on this computer instead."
+                         % ("64-bit" if x64 else "32-bit", shipped.package_name(other, version))}),
+        ("LaunchCondition", "Condition", "NOT WIX_DOWNGRADE_DETECTED",
+         {"Description": "A newer version of Qelvo Touch is already installed. "
+                         "Uninstall it first to install this older version."}),
+        # The folder of an earlier install: written, searched (64-bit view on x64) and used.
+        ("Registry", "Name", "InstallDir", {"Root": "2", "Key": "Software\\Qelvo\\Touch", "Value": "[INSTALLDIR]"}),
+        ("RegLocator", "Name", "InstallDir", {"Root": "2", "Key": "Software\\Qelvo\\Touch",
+                                              "Type": "18" if x64 else "2"}),
+        # Type 51 sets a property (wixl adds 2048, which keeps the value out of the log).
+        ("CustomAction", "Target", "[QELVO_REMEMBERED_DIR]", {"Type": lambda t: int(t or 0) & 63 == 51,
+                                                              "Source": "INSTALLDIR"}),
+        ("RemoveFile", "DirProperty", "INSTALLDIR", {"InstallMode": "2"}),
+        ("RemoveFile", "DirProperty", "QelvoFolder", {"InstallMode": "2"}),
+        ("RemoveFile", "DirProperty", "MenuFolder", {"InstallMode": "2"}),
+    ]
+    for name, program in shipped.SHORTCUTS:
+        rows.append(("Shortcut", "Name", name, {"Directory_": "MenuFolder", "Target": "[INSTALLDIR]" + program,
+                                                "WkDir": "INSTALLDIR", "Arguments": ""}))
+    return rows
+
+
+def sequence_problems(tables, sequence):
+    """The remembered folder is taken after AppSearch and before costing, only when not given."""
+    order = {r["Action"]: (int(r["Sequence"]), r.get("Condition", "")) for r in tables.get(sequence, [])}
+    use = order.get("UseRememberedDir")
+    if use is None:
+        return ["%s does not run UseRememberedDir" % sequence]
+    problems = []
+    if not order.get("AppSearch", (10 ** 6,))[0] < use[0] < order.get("CostFinalize", (0,))[0]:
+        problems.append("%s runs UseRememberedDir at %d, not between AppSearch and CostFinalize" % (sequence, use[0]))
+    if use[1] != "QELVO_REMEMBERED_DIR AND NOT INSTALLDIR":
+        problems.append("%s runs UseRememberedDir under %r" % (sequence, use[1]))
+    return problems
+
+
+def package_problems(summary, tables, arch, version):
+    """Everything wrong with a package's summary and tables, as a list of messages.
+
+    summary: {field: text} as `msiinfo suminfo` prints it; tables: {table: [{column: value}]}."""
+    problems = []
+    template = summary.get("Template", "")
+    if template != ("x64" if arch == "x64" else "Intel") + ";1033":
+        problems.append("platform (Template) %r" % template)
+    if summary.get("Version", "").split()[:1] != ["200"]:
+        problems.append("schema (Version) %r, expected 200" % summary.get("Version"))
+    if summary.get("Source", "").split()[:1] != ["2"]:
+        problems.append("word count (Source) %r, expected 2: long names, compressed" % summary.get("Source"))
+    if summary.get("Subject") != "Qelvo Touch %s (%s)" % (version, arch):
+        problems.append("Subject %r" % summary.get("Subject"))
+    for table, key, value, columns in package_rows(arch, version):
+        matches = [r for r in tables.get(table, []) if r.get(key) == value]
+        if len(matches) != 1:
+            problems.append("%s: %d rows with %s %r, expected 1" % (table, len(matches), key, value))
+            continue
+        for column, expected in columns.items():
+            found = matches[0].get(column, "")
+            if (not expected(found)) if callable(expected) else found != expected:
+                problems.append("%s %r: %s is %r, expected %r" % (table, value, column, matches[0].get(column), expected))
+    shortcuts = tables.get("Shortcut", [])
+    if len(shortcuts) != len(shipped.SHORTCUTS):
+        problems.append("%d shortcuts, expected %d" % (len(shortcuts), len(shipped.SHORTCUTS)))
+    components = {r["Component"]: r for r in tables.get("Component", [])}
+    for row in tables.get("File", []):
+        component = components.get(row["Component_"], {})
+        if component.get("Directory_") != "INSTALLDIR":
+            problems.append("%s is not installed into INSTALLDIR" % row["FileName"])
+    for name, component in components.items():
+        if bool(int(component.get("Attributes") or 0) & 256) != (arch == "x64"):
+            problems.append("component %s has attributes %s: 64-bit flag wrong for %s" % (name, component.get("Attributes"), arch))
+    upgrades = tables.get("Upgrade", [])
+    replace = [r for r in upgrades if r.get("VersionMax") == version and not r.get("VersionMin")]
+    refuse = [r for r in upgrades if r.get("VersionMin") == version and not r.get("VersionMax")]
+    if len(upgrades) != 2 or len(replace) != 1 or len(refuse) != 1:
+        problems.append("Upgrade rows %s: expected one replacing versions below %s and one detecting later ones"
+                        % (upgrades, version))
+    else:
+        # Attributes: 2 = only detect, 256 = minimum inclusive, 512 = maximum inclusive.
+        if int(replace[0]["Attributes"]) & (2 | 512) or replace[0]["ActionProperty"] != "WIX_UPGRADE_DETECTED":
+            problems.append("upgrade row %s must remove earlier versions only" % replace[0])
+        if int(refuse[0]["Attributes"]) & (2 | 256) != 2 or refuse[0]["ActionProperty"] != "WIX_DOWNGRADE_DETECTED":
+            problems.append("downgrade row %s must only detect later versions" % refuse[0])
+        for row in upgrades:
+            if row.get("UpgradeCode") != shipped.UPGRADE_CODE:
+                problems.append("upgrade row with code %s" % row.get("UpgradeCode"))
+    execute = {r["Action"]: int(r["Sequence"]) for r in tables.get("InstallExecuteSequence", [])}
+    if not execute.get("InstallValidate", 10 ** 6) < execute.get("RemoveExistingProducts", 0) < execute.get("InstallInitialize", 0):
+        problems.append("RemoveExistingProducts is not between InstallValidate and InstallInitialize: %s"
+                        % execute.get("RemoveExistingProducts"))
+    problems += sequence_problems(tables, "InstallExecuteSequence")
+    problems += sequence_problems(tables, "InstallUISequence")
+    return problems

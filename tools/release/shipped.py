@@ -21,6 +21,23 @@ def archive_name(arch):
     return "qelvo-touch-%s-%s.zip" % (VERSION, arch)
 
 
+def package_name(arch, version=VERSION):
+    """The Windows Installer package beside the archive."""
+    return "qelvo-touch-%s-%s.msi" % (version, arch)
+
+
+# The package's folder and Start-menu entries: (shortcut name, program); English names, since
+# wixl cannot write non-ASCII texts.
+INSTALL_FOLDER = {"x86": "ProgramFilesFolder", "x64": "ProgramFiles64Folder"}
+MENU_FOLDER = "Qelvo Touch"
+SHORTCUTS = [
+    ("Qelvo Touch Settings", "Setwell.exe"),
+    ("Qelvo Touch Calibration", "Marksman.exe"),
+    ("Qelvo Touch Line Test", "Scribe.exe"),
+]
+UPGRADE_CODE = "{6F0F5C39-5C8E-4E0B-9B36-1C5B2A0D7E41}"
+
+
 def folder_name(arch):
     """The one folder inside the archive that holds everything."""
     return "qelvo-touch-%s-%s" % (VERSION, arch)

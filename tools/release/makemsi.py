@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Builds the Windows Installer packages from the Windows build trees:
+
+    makemsi.py --win32 build/win32 --win64 build/win64 --out build/release [--arch x64] [--version 3.0.0]
+
+writes <out>/qelvo-touch-<version>-x86.msi and -x64.msi from release/qelvo-touch.wxs with wixl,
+holding the same files, byte for byte, as the archive of that architecture (the binaries of the
+tree and the notes as makerelease.py writes them). wixl's warnings fail the build
+(G_DEBUG=fatal-warnings); the output is removed first, since a failed run leaves an older one.
+A tree that lacks a shipped binary fails its package, which is then not written."""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import makerelease  # noqa: E402
+import shipped  # noqa: E402
+
+WXS = os.path.normpath(os.path.join(HERE, "..", "..", "release", "qelvo-touch.wxs"))
+
+
+def stage(folder, files):
+    """Writes the package's files into folder: the binaries given and the notes."""
+    for name, data in list(files) + [(n, makerelease.note_bytes(n)) for n in shipped.NOTES]:
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+
+
+def build_package(path, arch, version, files):
+    """Runs wixl over the staged files; returns the problems (empty when the package is written)."""
+    if os.path.exists(path):
+        os.remove(path)
+    env = dict(os.environ, G_DEBUG="fatal-warnings")
+    with tempfile.TemporaryDirectory(prefix="qelvo-msi-") as folder:
+        stage(folder, files)
+        # wixl takes no absolute source paths: the files are named relative to the staging folder.
+        cmd = ["wixl", "-a", arch, "-D", "Version=" + version, "-D", "Arch=" + arch, "-D", "SourceDir=.",
+               "-o", os.path.abspath(path), WXS]
+        try:
+            run = subprocess.run(cmd, cwd=folder, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                 timeout=120)
+        except (OSError, subprocess.TimeoutExpired) as e:
+            return ["wixl did not run: %s" % e]
+    if run.returncode != 0 or not os.path.isfile(path):
+        if os.path.exists(path):
+            os.remove(path)
+        output = run.stdout.decode("utf-8", "replace").strip()
+        return ["wixl failed with status %d: %s" % (run.returncode, output or "(no output)")]
+    return []
+
+
+def main(argv=None):
+    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    p.add_argument("--win32")
+    p.add_argument("--win64")
+    p.add_argument("--out", required=True)
+    p.add_argument("--arch", choices=shipped.ARCHES, action="append")
+    p.add_argument("--version", default=shipped.VERSION)
+    args = p.parse_args(argv)
+    os.makedirs(args.out, exist_ok=True)
+    failed = False
+    for arch in args.arch or shipped.ARCHES:
+        tree = args.win32 if arch == "x86" else args.win64
+        path = os.path.join(args.out, shipped.package_name(arch, args.version))
+        files, problems = makerelease.collect(tree, arch) if tree else ([], ["no build tree given"])
+        if not problems:
+            problems = build_package(path, arch, args.version, files)
+        if problems:
+            failed = True
+            if os.path.exists(path):
+                os.remove(path)
+            for problem in problems:
+                print("package %s: %s" % (arch, problem), file=sys.stderr)
+            print("package %s: %s NOT written" % (arch, path), file=sys.stderr)
+            continue
+        print("package %s: %s (%d bytes)" % (arch, path, os.path.getsize(path)))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
