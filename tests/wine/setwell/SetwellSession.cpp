@@ -149,10 +149,11 @@ bool TempFolder::MakeDeep(size_t length, std::wstring* deep)
     return path.size() == length;
 }
 
-bool Setwell::Start(const std::wstring& currentDirectory)
+bool Setwell::Start(const std::wstring& currentDirectory, const std::wstring& program)
 {
     process_.reset(new Process);
-    return process_->Start(L"\"" + SetwellPath() + L"\"", currentDirectory.empty() ? nullptr : currentDirectory.c_str());
+    return process_->Start(L"\"" + (program.empty() ? SetwellPath() : program) + L"\"",
+                           currentDirectory.empty() ? nullptr : currentDirectory.c_str());
 }
 
 HWND Setwell::WaitForDialog(DWORD timeoutMs)

@@ -58,7 +58,8 @@ private:
 class Setwell {
 public:
     Setwell() : process_(new qelvo::test::Process) {}
-    bool Start(const std::wstring& currentDirectory = L"");
+    // The build's Setwell.exe, or `program` when given (e.g. an installed copy).
+    bool Start(const std::wstring& currentDirectory = L"", const std::wstring& program = L"");
     qelvo::test::Process& Proc() { return *process_; }
     DWORD Id() const { return process_->Id(); }
     // The main dialog once it is visible; null on time-out.
