@@ -71,5 +71,8 @@ if [[ -z $allow_missing ]]; then
         echo "release: signing the packages FAILED" >&2
         status=1
     fi
+else
+    rm -f "$out"/qelvo-touch-*.msi
 fi
+[[ -n $pfx ]] && rm -rf "$out/signed"
 exit $status

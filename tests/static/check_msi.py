@@ -25,8 +25,8 @@ import shipped  # noqa: E402
 WIX = "{http://schemas.microsoft.com/wix/2006/wi}"
 
 
-def tool(*args):
-    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60, check=True).stdout
+def tool(*args, cwd=None):
+    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60, check=True, cwd=cwd).stdout
 
 
 def read_summary(path):
@@ -41,12 +41,15 @@ def read_summary(path):
 def read_tables(path):
     """{table: [{column: value}]} from `msiinfo export` (idt text: names, types, keys, rows)."""
     tables = {}
-    for name in tool("msiinfo", "tables", path).decode("ascii").split():
-        if name.startswith("_"):
-            continue
-        lines = tool("msiinfo", "export", path, name).decode("utf-8").split("\r\n")
-        columns = lines[0].split("\t")
-        tables[name] = [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
+    path = os.path.abspath(path)
+    # A table with a binary column is exported with its streams as files beside it.
+    with tempfile.TemporaryDirectory(prefix="qelvo-msi-tables-") as streams:
+        for name in tool("msiinfo", "tables", path).decode("ascii").split():
+            if name.startswith("_"):
+                continue
+            lines = tool("msiinfo", "export", path, name, cwd=streams).decode("utf-8").split("\r\n")
+            columns = lines[0].split("\t")
+            tables[name] = [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
     return tables
 
 

@@ -121,7 +121,7 @@ def main(argv=None):
     p.add_argument("--win64")
     p.add_argument("--stage")
     p.add_argument("files", nargs="*")
-    args = p.parse_args(argv)
+    args = p.parse_intermixed_args(argv)
     if not os.path.isfile(args.pfx):
         print("sign: %s is no file" % args.pfx, file=sys.stderr)
         return 1
