@@ -1,6 +1,8 @@
-"""Tests of tools/release: the rules for version resources, manifests and the example INF, and
-the strictness of the archive builder, on crafted inputs."""
+"""Tests of tools/release: the rules for version resources, manifests, the example INF and the
+Windows Installer packages, and the strictness of the archive and package builders, on crafted
+inputs."""
 
+import copy
 import io
 import os
 import sys
@@ -14,8 +16,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "tools"))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "..", "tools", "release"))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "static"))
+import check_msi  # noqa: E402
 import check_release  # noqa: E402
 import checkresults  # noqa: E402
+import makemsi  # noqa: E402
 import makerelease  # noqa: E402
 import releaserules  # noqa: E402
 
@@ -153,6 +157,102 @@ class ArchiveBuilder(unittest.TestCase):
                 note = z.read("qelvo-touch-3.0.0-x64/README-CN.txt")
             self.assertTrue(note.startswith(b"\xff\xfe"))
             self.assertEqual(check_release.note_problems("README-CN.txt", check_release.text_of("README-CN.txt", note)), [])
+
+
+def row(tables, table, key, value):
+    return next(r for r in tables[table] if r[key] == value)
+
+
+class PackageRules(unittest.TestCase):
+    """Packages built by makemsi.py from stand-in binaries, read back as check_msi.py reads them;
+    each fault written into the tables must be found."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.TemporaryDirectory()
+        cls.read = {}
+        for arch in ("x86", "x64"):
+            path = os.path.join(cls.tmp.name, "%s.msi" % arch)
+            files = [(name, ("stand-in %s %s" % (arch, name)).encode()) for name, _, _ in makerelease.shipped.BINARIES]
+            problems = makemsi.build_package(path, arch, "3.0.0", files)
+            assert not problems, problems
+            cls.read[arch] = (check_msi.read_summary(path), check_msi.read_tables(path))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.tmp.cleanup()
+
+    def test_built_packages_pass(self):
+        for arch, (summary, tables) in self.read.items():
+            with self.subTest(arch):
+                self.assertEqual(releaserules.package_problems(summary, tables, arch, "3.0.0"), [])
+                self.assertEqual(check_msi.text_problems(summary, tables, check_msi.written_texts(arch, "3.0.0")), [])
+
+    def test_faults_are_found(self):
+        def shortcut(name, column, value):
+            return lambda s, t: row(t, "Shortcut", "Name", name).__setitem__(column, value)
+
+        def sequence(table, action, value):
+            return lambda s, t: row(t, table, "Action", action).__setitem__("Sequence", value)
+
+        cases = {
+            "x86 platform": ("x64", lambda s, t: s.__setitem__("Template", "Intel;1033")),
+            "schema 100": ("x86", lambda s, t: s.__setitem__("Version", "100 (64)")),
+            "uncompressed": ("x86", lambda s, t: s.__setitem__("Source", "0 (0)")),
+            "per user": ("x86", lambda s, t: t["Property"].remove(row(t, "Property", "Property", "ALLUSERS"))),
+            "Modify offered": ("x64", lambda s, t: t["Property"].remove(row(t, "Property", "Property", "ARPNOMODIFY"))),
+            "no working folder": ("x64", shortcut("Qelvo Touch Settings", "WkDir", "")),
+            "another program": ("x86", shortcut("Qelvo Touch Settings", "Target", "[INSTALLDIR]Scribe.exe")),
+            "advertised": ("x64", shortcut("Qelvo Touch Line Test", "Target", "Touch")),
+            "x86 on 64-bit Windows": ("x86", lambda s, t: t["LaunchCondition"].remove(
+                row(t, "LaunchCondition", "Condition", "NOT VersionNT64"))),
+            "before Windows 2000": ("x64", lambda s, t: row(t, "LaunchCondition", "Condition", "VersionNT >= 500")
+                                    .__setitem__("Condition", "VersionNT >= 400")),
+            "downgrade allowed": ("x64", lambda s, t: t["Upgrade"].remove(
+                row(t, "Upgrade", "ActionProperty", "WIX_DOWNGRADE_DETECTED"))),
+            "same version replaced": ("x86", lambda s, t: row(t, "Upgrade", "ActionProperty", "WIX_UPGRADE_DETECTED")
+                                      .__setitem__("Attributes", "513")),
+            "other upgrade code": ("x86", lambda s, t: row(t, "Upgrade", "ActionProperty", "WIX_UPGRADE_DETECTED")
+                                   .__setitem__("UpgradeCode", "{00000000-0000-0000-0000-000000000000}")),
+            "late removal": ("x64", sequence("InstallExecuteSequence", "RemoveExistingProducts", "6601")),
+            "folder after costing": ("x64", sequence("InstallUISequence", "UseRememberedDir", "1001")),
+            "command line overridden": ("x86", lambda s, t: row(t, "InstallExecuteSequence", "Action", "UseRememberedDir")
+                                        .__setitem__("Condition", "QELVO_REMEMBERED_DIR")),
+            "32-bit registry view": ("x64", lambda s, t: row(t, "RegLocator", "Name", "InstallDir").__setitem__("Type", "2")),
+            "folder not remembered": ("x86", lambda s, t: t["Registry"].remove(row(t, "Registry", "Name", "InstallDir"))),
+            "32-bit component": ("x64", lambda s, t: row(t, "Component", "Component", "Setwell").__setitem__("Attributes", "0")),
+            "menu folder left": ("x86", lambda s, t: t["RemoveFile"].remove(row(t, "RemoveFile", "DirProperty", "MenuFolder"))),
+            "file elsewhere": ("x86", lambda s, t: row(t, "Component", "Component", "Fitment").__setitem__("Directory_", "QelvoFolder")),
+        }
+        for what, (arch, change) in cases.items():
+            with self.subTest(what):
+                summary, tables = copy.deepcopy(self.read[arch])
+                change(summary, tables)
+                self.assertNotEqual(releaserules.package_problems(summary, tables, arch, "3.0.0"), [], what)
+        summary, tables = self.read["x64"]
+        self.assertNotEqual(releaserules.package_problems(summary, tables, "x64", "3.0.1"), [], "other version")
+
+    def test_texts_that_do_not_read_back_are_found(self):
+        for what, table, key, value, column in [
+                ("emptied shortcut name", "Shortcut", "Name", "Qelvo Touch Settings", "Name"),
+                ("mangled message", "LaunchCondition", "Condition", "VersionNT >= 500", "Description"),
+                ("folder name", "Directory", "Directory", "MenuFolder", "DefaultDir")]:
+            with self.subTest(what):
+                summary, tables = copy.deepcopy(self.read["x86"])
+                row(tables, table, key, value)[column] = "Qelvo ?????"
+                texts = check_msi.written_texts("x86", "3.0.0")
+                self.assertNotEqual(check_msi.text_problems(summary, tables, texts), [], what)
+
+    def test_missing_binary_fails_and_removes_a_stale_package(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            stale = os.path.join(tmp, "qelvo-touch-3.0.0-x64.msi")
+            open(stale, "wb").close()
+            err = io.StringIO()
+            with redirect_stdout(io.StringIO()), redirect_stderr(err):
+                status = makemsi.main(["--win64", os.path.join(tmp, "tree"), "--arch", "x64", "--out", tmp])
+            self.assertEqual(status, 1)
+            self.assertIn("Setwell.exe is missing", err.getvalue())
+            self.assertFalse(os.path.exists(stale))
 
 
 if __name__ == "__main__":
