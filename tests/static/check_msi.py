@@ -55,7 +55,8 @@ def read_tables(path):
 
 def written_texts(arch, version):
     """(what, table or 'summary', column, text) for every text the WiX source writes, preprocessed."""
-    out = tool("wixl", "-E", "-a", arch, "-D", "Version=" + version, "-D", "Arch=" + arch, "-D", "SourceDir=.",
+    out = tool("wixl", "-E", "-a", arch, "-D", "Version=" + version, "-D", "Arch=" + arch,
+               "-D", "ProductCode=" + shipped.product_code(arch, version), "-D", "SourceDir=.",
                makemsi.WXS)
     root = ET.fromstring(out)
     texts = []

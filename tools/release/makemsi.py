@@ -39,7 +39,8 @@ def build_package(path, arch, version, files):
     with tempfile.TemporaryDirectory(prefix="qelvo-msi-") as folder:
         stage(folder, files)
         # wixl takes no absolute source paths: the files are named relative to the staging folder.
-        cmd = ["wixl", "-a", arch, "-D", "Version=" + version, "-D", "Arch=" + arch, "-D", "SourceDir=.",
+        cmd = ["wixl", "-a", arch, "-D", "Version=" + version, "-D", "Arch=" + arch,
+               "-D", "ProductCode=" + shipped.product_code(arch, version), "-D", "SourceDir=.",
                "-o", os.path.abspath(path), WXS]
         try:
             run = subprocess.run(cmd, cwd=folder, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,

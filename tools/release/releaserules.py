@@ -108,6 +108,7 @@ def package_rows(arch, version):
         ("Property", "Property", "Manufacturer", {"Value": "Qelvo"}),
         ("Property", "Property", "ProductVersion", {"Value": version}),
         ("Property", "Property", "UpgradeCode", {"Value": shipped.UPGRADE_CODE}),
+        ("Property", "Property", "ProductCode", {"Value": shipped.product_code(arch, version)}),
         ("Property", "Property", "ARPNOMODIFY", {"Value": "1"}),
         ("Property", "Property", "ARPPRODUCTICON", {"Value": "Setwell.exe"}),
         ("Directory", "Directory", shipped.INSTALL_FOLDER[arch], {"Directory_Parent": "TARGETDIR"}),

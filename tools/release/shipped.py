@@ -38,6 +38,13 @@ SHORTCUTS = [
 UPGRADE_CODE = "{6F0F5C39-5C8E-4E0B-9B36-1C5B2A0D7E41}"
 
 
+def product_code(arch, version=VERSION):
+    """The package's ProductCode: the same for every build of one version and architecture."""
+    import uuid
+    code = uuid.uuid5(uuid.UUID(UPGRADE_CODE), "qelvo-touch-%s-%s" % (version, arch))
+    return "{%s}" % str(code).upper()
+
+
 def folder_name(arch):
     """The one folder inside the archive that holds everything."""
     return "qelvo-touch-%s-%s" % (VERSION, arch)

@@ -40,9 +40,13 @@ const ShortcutSpec kShortcuts[] = {{L"Qelvo Touch Settings", L"Setwell.exe"},
                                    {L"Qelvo Touch Line Test", L"Scribe.exe"}};
 const UINT kFatalError = 1603;
 
-std::wstring Package(const wchar_t* version)
+// `folder` "rebuild": the same version built once more (another package code, the same product).
+std::wstring Package(const wchar_t* version, const wchar_t* folder = nullptr)
 {
-    return caltest::WinePath(PACKAGES_DIR) + L"\\qelvo-touch-" + version + L"-x64.msi";
+    std::wstring path = caltest::WinePath(PACKAGES_DIR);
+    if (folder != nullptr)
+        path += std::wstring(L"\\") + folder;
+    return path + L"\\qelvo-touch-" + version + L"-x64.msi";
 }
 
 std::wstring FolderPath(int csidl)
@@ -367,6 +371,15 @@ TEST_F(Installer, UpgradeKeepsTheCustomFolderAndADowngradeIsRefused)
     std::vector<Entry> entries = Entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].version, L"3.0.1");
+
+    // Another build of the installed version is that product again, not a second one beside it
+    // (Windows refuses it with 1638; Wine reinstalls it).
+    ASSERT_TRUE(Msiexec(L"/i \"" + Package(L"3.0.1", L"rebuild") + L"\" /qn", &code));
+    EXPECT_TRUE(code == 0 || code == 1638) << code;
+    entries = Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].version, L"3.0.1");
+    ASSERT_NO_FATAL_FAILURE(ExpectInstalledIn(custom));
 
     // 3.0.0 over 3.0.1 is refused and changes nothing.
     ASSERT_TRUE(Msiexec(L"/i \"" + Package(L"3.0.0") + L"\" /qn", &code));
