@@ -76,6 +76,12 @@ def note_problems(name, text):
     problems = []
     needed = [n for n, _, _ in shipped.BINARIES] + ["Fitment.dll,Vuviruvuz", "CoInstallers32", "TouchAutoInstall",
                                                      "ManufacturerName"]
+    # The administrators' section: the packages, silent install and uninstall, the folder, the
+    # exit codes and the shortcuts by the names the packages give them.
+    needed += [shipped.package_name(arch) for arch in shipped.ARCHES] + [
+        "msiexec /i", "/qn", "/l*v", "msiexec /x {ProductCode} /qn", "INSTALLDIR=", "3010", "1603", "1638"]
+    needed += ['"%s"' % name for name, _ in shipped.SHORTCUTS]
+    needed.append({"README-CN.txt": "组策略", "README-EN.txt": "Group Policy"}.get(name, "Group Policy"))
     for word in needed:
         if word not in text:
             problems.append("%s does not mention %s" % (name, word))

@@ -243,6 +243,16 @@ class PackageRules(unittest.TestCase):
                 texts = check_msi.written_texts("x86", "3.0.0")
                 self.assertNotEqual(check_msi.text_problems(summary, tables, texts), [], what)
 
+    def test_notes_without_the_administrators_section_fail(self):
+        for name in ("README-CN.txt", "README-EN.txt"):
+            with open(os.path.join(HERE, "..", "..", "..", "release", name), encoding="utf-8") as f:
+                text = f.read()
+            with self.subTest(name):
+                self.assertEqual(check_release.note_problems(name, text), [])
+                for word in ("msiexec /x {ProductCode} /qn", "1638", "Qelvo Touch Settings", "INSTALLDIR="):
+                    problems = check_release.note_problems(name, text.replace(word, "..."))
+                    self.assertTrue(any(word in p for p in problems), (word, problems))
+
     def test_missing_binary_fails_and_removes_a_stale_package(self):
         with tempfile.TemporaryDirectory() as tmp:
             stale = os.path.join(tmp, "qelvo-touch-3.0.0-x64.msi")
