@@ -26,7 +26,11 @@ while (($#)); do
     case $1 in
     --no-build) build= ;;
     --allow-missing) allow_missing=1; pack_args+=(--allow-missing) ;;
-    --sign) (($# >= 2)) || usage; pfx=$(realpath "$2"); shift ;;
+    --sign)
+        (($# >= 2)) || usage
+        [[ -f $2 ]] || { echo "release: $2 is no file" >&2; exit 2; }
+        pfx=$(realpath "$2") || exit 2
+        shift ;;
     --timestamp) (($# >= 2)) || usage; timestamp=$2; shift ;;
     --out) (($# >= 2)) || usage; out=$2; shift ;;
     *) usage ;;
