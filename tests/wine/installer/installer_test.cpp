@@ -324,6 +324,8 @@ TEST_F(Installer, SilentInstallThenSetwellFromItsShortcutCalibratesWithTheInstal
     Stored before = {};
     DWORD keyError = 0;
     ASSERT_TRUE(ReadStored(&before, &keyError)) << keyError;
+    const DWORD beepFreq = 3000;
+    ASSERT_TRUE(WriteValue(kInstanceId, L"BeepFreq", REG_DWORD, &beepFreq, sizeof beepFreq, &keyError)) << keyError;
 
     // Add/Remove Programs (Wine's uninstaller) lists the entry.
     {
@@ -347,6 +349,9 @@ TEST_F(Installer, SilentInstallThenSetwellFromItsShortcutCalibratesWithTheInstal
     ASSERT_TRUE(ReadStored(&after, &keyError)) << "uninstall removed the calibration: " << keyError;
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(after.value[i], before.value[i]) << kStoredNames[i];
+    StoredValue settings[6];
+    ASSERT_TRUE(ReadSettings(kInstanceId, settings, &keyError)) << keyError;
+    EXPECT_TRUE(settings[1].present && settings[1].value == beepFreq) << "uninstall removed Setwell's BeepFreq";
 }
 
 TEST_F(Installer, UpgradeKeepsTheCustomFolderAndADowngradeIsRefused)
