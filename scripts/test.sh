@@ -135,6 +135,9 @@ if [[ -n $win32_ok ]]; then
     else
         echo "x86 smoke: no x86 release archive; the x86 tree's binaries are run"
     fi
+    # The x86 package, when it was made, is installed and its programs run instead.
+    package=$(ls "$QELVO_BUILD_DIR"/release/qelvo-touch-*-x86.msi 2>/dev/null | head -n 1)
+    [[ -n $package ]] && shipped+=(--package "$package")
     bash scripts/x86-smoke.sh --results "$QELVO_BUILD_DIR/x86-results" "${shipped[@]}"
     record static x86-smoke "$?" "$QELVO_BUILD_DIR/x86-results/x86_smoke.xml"
 fi

@@ -2,7 +2,7 @@
 # Smoke run of the shipped x86 (Windows 2000/XP) binaries under 32-bit Wine in user-mode CPU
 # emulation (scripts/x86emu.sh makes that environment inside the build folder).
 #
-#   bash scripts/x86-smoke.sh [--results DIR] [--keep] [--checks "..."] [--shipped DIR]
+#   bash scripts/x86-smoke.sh [--results DIR] [--keep] [--checks "..."] [--shipped DIR] [--package MSI]
 #
 # QELVO_BUILD_DIR    build folder (default <repo>/build); the x86 tree is $QELVO_BUILD_DIR/win32
 # QELVO_X86_EMU_DIR  cache of packages, the i386 root and the 32-bit prefix (default
@@ -12,6 +12,8 @@
 # --checks "LIST"    run only these checks (default: all, in the order of CHECKS)
 # --shipped DIR      take Marksman.exe, Setwell.exe and Fitment.dll from DIR (the unpacked x86
 #                    release archive) instead of the x86 tree; the test programs stay the tree's
+# --package MSI      install the x86 Windows Installer package silently first (check "package"),
+#                    then take the programs from its install folder
 #
 # Each check is a function check_<name> below, named in CHECKS; it runs the attempts of one or
 # more check ids through `attempt <id> ...` (a test program against the simulated driver: just
@@ -23,20 +25,22 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/wine-harness.sh" # qelvo_wait_for, the display, screenshots
 
 # In this order: Marksman must find no driver before the simulated one is started.
-CHECKS="fitment nodriver calibration setwell"
+CHECKS="package fitment nodriver calibration setwell"
 WIN32_DIR=$QELVO_BUILD_DIR/win32
 EMU=${QELVO_X86_EMU_DIR:-$QELVO_BUILD_DIR/x86emu}
 LOGS=$EMU/logs
 RESULTS=$EMU/results
 KEEP=
 SHIPPED=
+PACKAGE=
 while (($#)); do
     case $1 in
     --results) RESULTS=$2; shift 2 ;;
     --keep) KEEP=1; shift ;;
     --checks) CHECKS=$2; shift 2 ;;
     --shipped) SHIPPED=$(cd "$2" && pwd) || exit 2; shift 2 ;;
-    -h | --help) sed -n '2,21p' "${BASH_SOURCE[0]}"; exit 0 ;;
+    --package) PACKAGE=$(realpath "$2") || exit 2; shift 2 ;;
+    -h | --help) sed -n '2,23p' "${BASH_SOURCE[0]}"; exit 0 ;;
     *) echo "x86-smoke: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -92,6 +96,33 @@ run_x86_test() {
     shift 3
     x86wine "$limit" "$LOGS/$id.log" "$exe" "$@" "--gtest_output=xml:$(winpath "$LOGS/$id.xml")"
     echo $? >"$LOGS/$id.exit"
+}
+
+# The x86 package installs silently (msiexec /qn) into the emulated prefix's Program Files; the
+# checks after it run the programs installed there. A folder left by an earlier run is removed
+# first, so that only this install can put the files there.
+INSTALLED=$PREFIX/drive_c/Program\ Files/Qelvo/Touch
+PACKAGE_FILES="Marksman.exe Setwell.exe Scribe.exe Fitment.dll README-CN.txt README-EN.txt example-coinstaller.inf"
+package_attempt() {
+    local f found=0 missing= started=$SECONDS
+    rm -rf "$INSTALLED"
+    x86wine 900 "$LOGS/package.log" msiexec /i "$(winpath "$PACKAGE")" /qn /l*v "$(winpath "$LOGS/package-msiexec.log")"
+    echo $? >"$LOGS/package.exit"
+    fact package seconds $((SECONDS - started))
+    for f in $PACKAGE_FILES; do
+        if [[ -f $INSTALLED/$f ]]; then found=$((found + 1)); else missing+=" $f"; fi
+    done
+    fact package files "$found"
+    fact package missing "${missing# }"
+}
+check_package() {
+    [[ -n $PACKAGE ]] || return 0
+    attempt package package_attempt
+    if [[ $(cat "$LOGS/package.exit" 2>/dev/null) == 0 && -f $INSTALLED/Setwell.exe ]]; then
+        SHIPPED=$INSTALLED
+        export QELVO_SHIPPED_DIR='C:\Program Files\Qelvo\Touch'
+        log "programs from the installed package in $QELVO_SHIPPED_DIR"
+    fi
 }
 
 # Fitment.dll (x86) in an x86 process picks the driver that its INF names, from driver lists that

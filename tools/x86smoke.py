@@ -123,6 +123,20 @@ def judge_message_20(ev):
     return ("fail", "; ".join(problems)) if problems else ("pass", "")
 
 
+PACKAGE_FILES = 7  # the four binaries, two notes, the example INF
+
+
+def judge_package(ev):
+    """msiexec /i <x86 package> /qn ended with 0 and the files are in the install folder. An
+    attempt that left no exit status, or one the emulation killed, is worth another try."""
+    facts, status = ev.facts, ev.exit_status
+    if status is None or status >= 128:
+        return "again", "msiexec did not end by itself (exit %s)" % status
+    if status == 0 and facts.get("files") == str(PACKAGE_FILES):
+        return "pass", "installed in %s s" % facts.get("seconds", "?")
+    return "fail", "msiexec exit %s; missing from the install folder: %s" % (status, facts.get("missing") or "none")
+
+
 NO_MESSAGE = "no message from Marksman"  # tests/x86/marksman_x86_test.cpp, when a wait stalls
 NO_SETWELL_MESSAGE = "no message from Setwell"  # tests/x86/setwell_x86_test.cpp, likewise
 
@@ -157,6 +171,7 @@ class Check:
 
 
 CHECKS = {
+    "package": Check("X86PackageInstallsSilently", 2, judge_package),
     "fitment": Check("FitmentSelectsTheNamedDriverInX86Process", 2, judge_fitment),
     "nodriver": Check("MarksmanWithoutDriverShowsMessage20AndEnds", 1, judge_message_20),
     "calibration-WindowsXP": Check("MarksmanCalibrationAsWindowsXP", 4, gtest_judge(stall=NO_MESSAGE)),

@@ -152,9 +152,23 @@ class Attempts(unittest.TestCase):
                                "MarksmanCalibrationAsWindowsXP": (True, False, "90.000")})
         self.assertEqual(root.find(".//failure").get("message"), "values <wrong> & more")
 
+    def test_package_verdicts(self):
+        table = [
+            ("installed", 0, "files=7\nmissing=\nseconds=40", 1, "pass"),
+            ("refused", 67, "files=0\nmissing=Marksman.exe", 1, "fail"),
+            ("exit 0 but files missing", 0, "files=6\nmissing=Scribe.exe", 1, "fail"),
+            ("killed by the emulation, first try", 139, "files=0", 1, "retry"),
+            ("killed by the emulation, second try", 139, "files=0", 2, "fail"),
+            ("no exit status", None, None, 1, "retry"),
+        ]
+        for label, exit_status, facts, attempt, verdict in table:
+            with self.subTest(label):
+                self.leave("package", exit=exit_status, facts=facts)
+                self.assertEqual(self.judge("package", attempt), verdict)
+
     def test_every_check_decides_one_named_case(self):
         names = [check.case for check in x86smoke.CHECKS.values()]
-        self.assertEqual(sorted(names), sorted({"FitmentSelectsTheNamedDriverInX86Process",
+        self.assertEqual(sorted(names), sorted({"X86PackageInstallsSilently", "FitmentSelectsTheNamedDriverInX86Process",
                                                 "MarksmanWithoutDriverShowsMessage20AndEnds",
                                                 "MarksmanCalibrationAsWindowsXP", "MarksmanCalibrationAsWindows2000",
                                                 "SetwellReadsAndAppliesSettingsInX86Process"}))
