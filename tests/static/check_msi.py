@@ -50,6 +50,9 @@ def read_tables(path):
             lines = tool("msiinfo", "export", path, name, cwd=streams).decode("utf-8").split("\r\n")
             columns = lines[0].split("\t")
             tables[name] = [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
+        # _ForceCodepage exports as two empty lines and "<code page>\t_ForceCodepage".
+        lines = tool("msiinfo", "export", path, "_ForceCodepage", cwd=streams).decode("utf-8").split("\r\n")
+        tables["_ForceCodepage"] = [{"Codepage": line.split("\t")[0]} for line in lines if "\t" in line]
     return tables
 
 
@@ -68,7 +71,8 @@ def written_texts(arch, version):
             "Condition": [("Message", "LaunchCondition:Description")],
             "MajorUpgrade": [("DowngradeErrorMessage", "LaunchCondition:Description")],
             "Directory": [("Name", "Directory:DefaultDir")],
-            "Shortcut": [("Name", "Shortcut:Name"), ("Description", "Shortcut:Description")],
+            # The shortcuts' names are makemsi.py's (shipped.SHORTCUTS), checked by the rules.
+            "Shortcut": [("Description", "Shortcut:Description")],
             "File": [("Name", "File:FileName")],
         }.get(tag, [])
         for attr, where in attrs:

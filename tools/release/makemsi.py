@@ -7,7 +7,11 @@ writes <out>/qelvo-touch-<version>-x86.msi and -x64.msi from release/qelvo-touch
 holding the same files, byte for byte, as the archive of that architecture (the binaries of the
 tree and the notes as makerelease.py writes them). wixl's warnings fail the build
 (G_DEBUG=fatal-warnings); the output is removed first, since a failed run leaves an older one.
-A tree that lacks a shipped binary fails its package, which is then not written."""
+A tree that lacks a shipped binary fails its package, which is then not written.
+
+wixl 0.101 crashes on non-ASCII texts: the shortcuts' Chinese names are written afterwards with
+msibuild (the database's code page set to 936 first) and read back; a name that does not read
+back as written fails the package."""
 
 import argparse
 import os
@@ -52,7 +56,43 @@ def build_package(path, arch, version, files):
             os.remove(path)
         output = run.stdout.decode("utf-8", "replace").strip()
         return ["wixl failed with status %d: %s" % (run.returncode, output or "(no output)")]
-    return []
+    problems = name_shortcuts(path)
+    if problems and os.path.exists(path):
+        os.remove(path)
+    return problems
+
+
+def shortcut_names(path):
+    """{program: shortcut name} as the package's Shortcut table reads back."""
+    out = subprocess.run(["msiinfo", "export", path, "Shortcut"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                         timeout=60, check=True).stdout.decode("utf-8")
+    lines = out.split("\r\n")
+    columns = lines[0].split("\t")
+    rows = [dict(zip(columns, line.split("\t"))) for line in lines[3:] if line]
+    return {r["Target"].replace("[INSTALLDIR]", ""): r["Name"] for r in rows}
+
+
+def name_shortcuts(path):
+    """Gives the shortcuts their names of shipped.SHORTCUTS; returns the problems."""
+    with tempfile.TemporaryDirectory(prefix="qelvo-msi-names-") as folder:
+        idt = os.path.join(folder, "_ForceCodepage.idt")
+        with open(idt, "w", encoding="ascii", newline="") as f:
+            f.write("\r\n\r\n%s\t_ForceCodepage\r\n" % shipped.CODEPAGE)
+        steps = [["msibuild", path, "-i", idt]]
+        for name, program in shipped.SHORTCUTS:
+            steps.append(["msibuild", path, "-q", "UPDATE Shortcut SET Name = '%s' WHERE Target = '[INSTALLDIR]%s'"
+                          % (name, program)])
+        for step in steps:
+            try:
+                run = subprocess.run(step, cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
+            except (OSError, subprocess.TimeoutExpired) as e:
+                return ["msibuild did not run: %s" % e]
+            if run.returncode != 0:
+                return ["%s failed with status %d: %s" % (" ".join(step[2:]), run.returncode,
+                                                          run.stdout.decode("utf-8", "replace").strip())]
+    names = shortcut_names(path)
+    return ["shortcut to %s reads back as %r, written %r" % (program, names.get(program), name)
+            for name, program in shipped.SHORTCUTS if names.get(program) != name]
 
 
 def main(argv=None):

@@ -179,6 +179,9 @@ def package_problems(summary, tables, arch, version):
             found = matches[0].get(column, "")
             if (not expected(found)) if callable(expected) else found != expected:
                 problems.append("%s %r: %s is %r, expected %r" % (table, value, column, matches[0].get(column), expected))
+    if tables.get("_ForceCodepage") != [{"Codepage": shipped.CODEPAGE}]:
+        problems.append("database code page %s, expected %s (the shortcuts' Chinese names)"
+                        % (tables.get("_ForceCodepage"), shipped.CODEPAGE))
     shortcuts = tables.get("Shortcut", [])
     if len(shortcuts) != len(shipped.SHORTCUTS):
         problems.append("%d shortcuts, expected %d" % (len(shortcuts), len(shipped.SHORTCUTS)))

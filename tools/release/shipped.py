@@ -26,14 +26,16 @@ def package_name(arch, version=VERSION):
     return "qelvo-touch-%s-%s.msi" % (version, arch)
 
 
-# The package's folder and Start-menu entries: (shortcut name, program); English names, since
-# wixl cannot write non-ASCII texts.
+# The package's folder and Start-menu entries: (shortcut name, program), named as the programs'
+# version resources describe them. wixl cannot write non-ASCII texts, so makemsi.py writes these
+# names into the built package (Shortcut table, database code page 936).
 INSTALL_FOLDER = {"x86": "ProgramFilesFolder", "x64": "ProgramFiles64Folder"}
 MENU_FOLDER = "Qelvo Touch"
+CODEPAGE = "936"
 SHORTCUTS = [
-    ("Qelvo Touch Settings", "Setwell.exe"),
-    ("Qelvo Touch Calibration", "Marksman.exe"),
-    ("Qelvo Touch Line Test", "Scribe.exe"),
+    ("Qelvo 触摸屏设置程序", "Setwell.exe"),
+    ("Qelvo 触摸屏校准程序", "Marksman.exe"),
+    ("Qelvo 触摸屏划线测试程序", "Scribe.exe"),
 ]
 UPGRADE_CODE = "{6F0F5C39-5C8E-4E0B-9B36-1C5B2A0D7E41}"
 

@@ -201,9 +201,11 @@ class PackageRules(unittest.TestCase):
             "uncompressed": ("x86", lambda s, t: s.__setitem__("Source", "0 (0)")),
             "per user": ("x86", lambda s, t: t["Property"].remove(row(t, "Property", "Property", "ALLUSERS"))),
             "Modify offered": ("x64", lambda s, t: t["Property"].remove(row(t, "Property", "Property", "ARPNOMODIFY"))),
-            "no working folder": ("x64", shortcut("Qelvo Touch Settings", "WkDir", "")),
-            "another program": ("x86", shortcut("Qelvo Touch Settings", "Target", "[INSTALLDIR]Scribe.exe")),
-            "advertised": ("x64", shortcut("Qelvo Touch Line Test", "Target", "Touch")),
+            "no working folder": ("x64", shortcut("Qelvo 触摸屏设置程序", "WkDir", "")),
+            "another program": ("x86", shortcut("Qelvo 触摸屏设置程序", "Target", "[INSTALLDIR]Scribe.exe")),
+            "advertised": ("x64", shortcut("Qelvo 触摸屏划线测试程序", "Target", "Touch")),
+            "English name": ("x86", shortcut("Qelvo 触摸屏校准程序", "Name", "Marksman")),
+            "code page": ("x64", lambda s, t: t.__setitem__("_ForceCodepage", [{"Codepage": "1252"}])),
             "x86 on 64-bit Windows": ("x86", lambda s, t: t["LaunchCondition"].remove(
                 row(t, "LaunchCondition", "Condition", "NOT VersionNT64"))),
             "before Windows 2000": ("x64", lambda s, t: row(t, "LaunchCondition", "Condition", "VersionNT >= 500")
@@ -234,7 +236,7 @@ class PackageRules(unittest.TestCase):
 
     def test_texts_that_do_not_read_back_are_found(self):
         for what, table, key, value, column in [
-                ("emptied shortcut name", "Shortcut", "Name", "Qelvo Touch Settings", "Name"),
+                ("shortcut description", "Shortcut", "Name", "Qelvo 触摸屏设置程序", "Description"),
                 ("mangled message", "LaunchCondition", "Condition", "VersionNT >= 500", "Description"),
                 ("folder name", "Directory", "Directory", "MenuFolder", "DefaultDir")]:
             with self.subTest(what):
@@ -249,7 +251,7 @@ class PackageRules(unittest.TestCase):
                 text = f.read()
             with self.subTest(name):
                 self.assertEqual(check_release.note_problems(name, text), [])
-                for word in ("msiexec /x {ProductCode} /qn", "1638", "Qelvo Touch Settings", "INSTALLDIR="):
+                for word in ("msiexec /x {ProductCode} /qn", "1638", "Qelvo 触摸屏设置程序", "INSTALLDIR="):
                     problems = check_release.note_problems(name, text.replace(word, "..."))
                     self.assertTrue(any(word in p for p in problems), (word, problems))
 

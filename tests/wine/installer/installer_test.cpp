@@ -35,9 +35,10 @@ struct ShortcutSpec {
     const wchar_t* name;
     const wchar_t* program;
 };
-const ShortcutSpec kShortcuts[] = {{L"Qelvo Touch Settings", L"Setwell.exe"},
-                                   {L"Qelvo Touch Calibration", L"Marksman.exe"},
-                                   {L"Qelvo Touch Line Test", L"Scribe.exe"}};
+// The programs' Chinese names: the .lnk files Wine makes must carry them.
+const ShortcutSpec kShortcuts[] = {{L"Qelvo \u89e6\u6478\u5c4f\u8bbe\u7f6e\u7a0b\u5e8f", L"Setwell.exe"},
+                                   {L"Qelvo \u89e6\u6478\u5c4f\u6821\u51c6\u7a0b\u5e8f", L"Marksman.exe"},
+                                   {L"Qelvo \u89e6\u6478\u5c4f\u5212\u7ebf\u6d4b\u8bd5\u7a0b\u5e8f", L"Scribe.exe"}};
 const UINT kFatalError = 1603;
 
 // `folder` "rebuild": the same version built once more (another package code, the same product).
@@ -282,7 +283,7 @@ TEST_F(Installer, SilentInstallThenSetwellFromItsShortcutCalibratesWithTheInstal
 
     // Setwell as its shortcut starts it: the .lnk's target in the .lnk's working folder.
     std::wstring target, working;
-    ASSERT_TRUE(ReadShortcut(ShortcutFile(L"Qelvo Touch Settings"), &target, &working));
+    ASSERT_TRUE(ReadShortcut(ShortcutFile(kShortcuts[0].name), &target, &working));
     ASSERT_TRUE(setwell.Start(working, target));
     HWND dialog = setwell.WaitForDialog();
     ASSERT_NE(dialog, nullptr);
