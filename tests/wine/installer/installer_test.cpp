@@ -395,6 +395,28 @@ TEST_F(Installer, UpgradeKeepsTheCustomFolderAndADowngradeIsRefused)
     EXPECT_EQ(entries[0].version, L"3.0.1");
     ASSERT_NO_FATAL_FAILURE(ExpectInstalledIn(custom));
 
+    // With the basic interface the refusal tells why.
+    {
+        Process msiexec;
+        ASSERT_TRUE(msiexec.Start(L"msiexec.exe /i \"" + Package(L"3.0.0") + L"\" /qb"));
+        HWND box = nullptr;
+        WaitFor([&] {
+            for (HWND hwnd : FindTopWindows({L"#32770", nullptr, msiexec.Id()})) {
+                if (!MessageBoxText(hwnd).empty())
+                    box = hwnd;
+            }
+            return box != nullptr || !msiexec.IsRunning();
+        }, 90000);
+        ASSERT_NE(box, nullptr) << "msiexec /qb showed no message";
+        EXPECT_EQ(MessageBoxText(box), L"A newer version of Qelvo Touch is already installed. "
+                                       L"Uninstall it first to install this older version.");
+        CaptureSettledPng(L"installer-downgrade-refused.png", box);
+        EXPECT_TRUE(Dismiss(box));
+        ASSERT_TRUE(msiexec.WaitForExit(60000, &code));
+        EXPECT_EQ(code, kFatalError);
+    }
+    ASSERT_EQ(Entries().size(), 1u);
+
     ASSERT_TRUE(Msiexec(L"/x " + entries[0].productCode + L" /qn", &code, &seconds));
     EXPECT_EQ(code, 0u);
     std::printf("uninstall from %ls: %.2f s\n", custom.c_str(), seconds);
