@@ -99,21 +99,28 @@ run_x86_test() {
 }
 
 # The x86 package installs silently (msiexec /qn) into the emulated prefix's Program Files; the
-# checks after it run the programs installed there. A folder left by an earlier run is removed
-# first, so that only this install can put the files there.
+# checks after it run the programs installed there. The product that an earlier run installed is
+# uninstalled first (Wine would reinstall it from its cached package) and what it left removed,
+# so that only this install can put the files there.
 INSTALLED=$PREFIX/drive_c/Program\ Files/Qelvo/Touch
 PACKAGE_FILES="Marksman.exe Setwell.exe Scribe.exe Fitment.dll README-CN.txt README-EN.txt example-coinstaller.inf"
 package_attempt() {
-    local f found=0 missing= started=$SECONDS
+    local f found=0 missing= differ= started=$SECONDS code
+    code=$(msiinfo export "$PACKAGE" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }')
+    [[ -n $code ]] && x86wine 300 "$LOGS/package.log" msiexec /x "$code" /qn
     rm -rf "$INSTALLED"
+    started=$SECONDS
     x86wine 900 "$LOGS/package.log" msiexec /i "$(winpath "$PACKAGE")" /qn /l*v "$(winpath "$LOGS/package-msiexec.log")"
     echo $? >"$LOGS/package.exit"
     fact package seconds $((SECONDS - started))
     for f in $PACKAGE_FILES; do
         if [[ -f $INSTALLED/$f ]]; then found=$((found + 1)); else missing+=" $f"; fi
+        # Against the unpacked archive, when given: the package carries the same files.
+        [[ -n $SHIPPED && -f $SHIPPED/$f && -f $INSTALLED/$f ]] && ! cmp -s "$SHIPPED/$f" "$INSTALLED/$f" && differ+=" $f"
     done
     fact package files "$found"
     fact package missing "${missing# }"
+    fact package differ "${differ# }"
 }
 check_package() {
     [[ -n $PACKAGE ]] || return 0

@@ -127,14 +127,16 @@ PACKAGE_FILES = 7  # the four binaries, two notes, the example INF
 
 
 def judge_package(ev):
-    """msiexec /i <x86 package> /qn ended with 0 and the files are in the install folder. An
+    """msiexec /i <x86 package> /qn ended with 0 and the files are in the install folder, equal to
+    the archive's where it was given. An
     attempt that left no exit status, or one the emulation killed, is worth another try."""
     facts, status = ev.facts, ev.exit_status
     if status is None or status >= 128:
         return "again", "msiexec did not end by itself (exit %s)" % status
-    if status == 0 and facts.get("files") == str(PACKAGE_FILES):
+    if status == 0 and facts.get("files") == str(PACKAGE_FILES) and not facts.get("differ"):
         return "pass", "installed in %s s" % facts.get("seconds", "?")
-    return "fail", "msiexec exit %s; missing from the install folder: %s" % (status, facts.get("missing") or "none")
+    return "fail", "msiexec exit %s; missing from the install folder: %s; unlike the archive's: %s" % (
+        status, facts.get("missing") or "none", facts.get("differ") or "none")
 
 
 NO_MESSAGE = "no message from Marksman"  # tests/x86/marksman_x86_test.cpp, when a wait stalls

@@ -157,6 +157,7 @@ class Attempts(unittest.TestCase):
             ("installed", 0, "files=7\nmissing=\nseconds=40", 1, "pass"),
             ("refused", 67, "files=0\nmissing=Marksman.exe", 1, "fail"),
             ("exit 0 but files missing", 0, "files=6\nmissing=Scribe.exe", 1, "fail"),
+            ("other files than the archive's", 0, "files=7\nmissing=\ndiffer=Setwell.exe", 1, "fail"),
             ("killed by the emulation, first try", 139, "files=0", 1, "retry"),
             ("killed by the emulation, second try", 139, "files=0", 2, "fail"),
             ("no exit status", None, None, 1, "retry"),
