@@ -12,6 +12,7 @@
 # --out writes elsewhere than build/release. QELVO_BUILD_DIR moves the trees.
 set -u
 QELVO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+caller=$PWD # --sign and --out paths are the caller's
 cd "$QELVO_ROOT" || exit 1
 QELVO_BUILD_DIR=${QELVO_BUILD_DIR:-$QELVO_ROOT/build}
 
@@ -28,11 +29,11 @@ while (($#)); do
     --allow-missing) allow_missing=1; pack_args+=(--allow-missing) ;;
     --sign)
         (($# >= 2)) || usage
-        [[ -f $2 ]] || { echo "release: $2 is no file" >&2; exit 2; }
-        pfx=$(realpath "$2") || exit 2
+        pfx=$(cd "$caller" && realpath -e "$2" 2>/dev/null) && [[ -f $pfx ]] ||
+            { echo "release: $2 is no file" >&2; exit 2; }
         shift ;;
     --timestamp) (($# >= 2)) || usage; timestamp=$2; shift ;;
-    --out) (($# >= 2)) || usage; out=$2; shift ;;
+    --out) (($# >= 2)) || usage; out=$(cd "$caller" && realpath -m "$2") || exit 2; shift ;;
     *) usage ;;
     esac
     shift
