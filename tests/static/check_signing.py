@@ -25,8 +25,8 @@ import sign  # noqa: E402
 PASSWORD = "kiosk-Fleet 7"
 
 
-def run(cmd, env=None, timeout=600):
-    return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env, timeout=timeout)
+def run(cmd, env=None, timeout=600, cwd=None):
+    return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env, timeout=timeout, cwd=cwd)
 
 
 def make_certificate(folder, name):
@@ -86,8 +86,9 @@ def run_checks(args, results):
         out = os.path.join(tmp, "release")
         env = dict(os.environ, QELVO_BUILD_DIR=build, QELVO_SIGN_PASSWORD=PASSWORD)
         with results.case("Signed.ReleaseCommandSigns") as c:
-            done = run(["bash", os.path.join(ROOT, "scripts", "release.sh"), "--no-build", "--sign", pfx, "--out", out],
-                       env=env)
+            # Paths as an administrator types them: relative to the folder the command runs in.
+            done = run(["bash", os.path.join(ROOT, "scripts", "release.sh"), "--no-build", "--sign",
+                        os.path.basename(pfx), "--out", os.path.basename(out)], env=env, cwd=tmp)
             text = done.stdout.decode("utf-8", "replace")
             c.expect(done.returncode == 0, "release.sh --sign failed (%d):\n%s" % (done.returncode, text))
             c.expect(PASSWORD not in text, "the password shows in the release command's output")
