@@ -137,6 +137,30 @@ std::vector<Entry> Entries()
     return entries;
 }
 
+// The product icon the installer registered for Add/Remove Programs (Products\<packed code>).
+std::wstring ProductIcon()
+{
+    HKEY root = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Installer\\Products", 0, KEY_READ | KEY_WOW64_64KEY,
+                      &root) != ERROR_SUCCESS)
+        return L"";
+    std::wstring icon;
+    for (DWORD i = 0; icon.empty(); ++i) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (RegEnumKeyExW(root, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(root, name, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+            continue;
+        if (StringValue(key, L"ProductName") == kProductName)
+            icon = StringValue(key, L"ProductIcon");
+        RegCloseKey(key);
+    }
+    RegCloseKey(root);
+    return icon;
+}
+
 bool QelvoKeyExists()
 {
     HKEY key = nullptr;
@@ -280,6 +304,9 @@ TEST_F(Installer, SilentInstallThenSetwellFromItsShortcutCalibratesWithTheInstal
     EXPECT_EQ(entries[0].version, L"3.0.0");
     EXPECT_EQ(entries[0].publisher, L"Qelvo");
     EXPECT_EQ(entries[0].noModify, 1u);
+    // Add/Remove Programs shows Setwell's icon: the package's icon is Setwell.exe.
+    const std::wstring icon = ProductIcon();
+    EXPECT_EQ(ReadAll(icon), ReadAll(SetwellPath())) << testing::PrintToString(icon);
 
     // Setwell as its shortcut starts it: the .lnk's target in the .lnk's working folder.
     std::wstring target, working;
@@ -345,6 +372,7 @@ TEST_F(Installer, SilentInstallThenSetwellFromItsShortcutCalibratesWithTheInstal
     EXPECT_EQ(code, 0u);
     std::printf("uninstall: %.2f s\n", seconds);
     ExpectRemovedFrom(folder);
+    EXPECT_FALSE(Exists(icon)) << testing::PrintToString(icon);
     // The controller's calibration is the machine's, not the package's.
     Stored after = {};
     ASSERT_TRUE(ReadStored(&after, &keyError)) << "uninstall removed the calibration: " << keyError;
