@@ -129,7 +129,7 @@ def package_rows(arch, version):
         ("Registry", "Name", "InstallDir", {"Root": "2", "Key": "Software\\Qelvo\\Touch", "Value": "[INSTALLDIR]"}),
         ("RegLocator", "Name", "InstallDir", {"Root": "2", "Key": "Software\\Qelvo\\Touch",
                                               "Type": "18" if x64 else "2"}),
-        # Type 51 sets a property (wixl adds 2048, which keeps the value out of the log).
+        # Type 51 sets a property (wixl adds 2048, no-impersonate, which an immediate action ignores).
         ("CustomAction", "Target", "[QELVO_REMEMBERED_DIR]", {"Type": lambda t: int(t or 0) & 63 == 51,
                                                               "Source": "INSTALLDIR"}),
         ("RemoveFile", "DirProperty", "INSTALLDIR", {"InstallMode": "2"}),
