@@ -1,8 +1,9 @@
 // The x64 Windows Installer package as an administrator uses it, with Wine's msiexec: a silent
 // install puts the files into Program Files and the shortcuts into the Start menu; Setwell started
 // as its shortcut starts it calibrates through the installed Marksman; a later version upgrades in
-// place and keeps a custom folder; an earlier one is refused; uninstall removes what the package
-// added and leaves the controller's calibration. Packages: PACKAGES_DIR (built by CMake).
+// place and keeps a custom folder; an earlier one is refused, as is Windows before 2000; uninstall
+// removes what the package added and leaves the controller's calibration. Packages: PACKAGES_DIR
+// (built by CMake).
 #include "tests/support/WineTestSupport.h"
 #include "tests/wine/calibration/CalibrationScenario.h"
 #include "tests/wine/setwell/SetwellSession.h"
@@ -256,6 +257,45 @@ std::wstring ImageOf(HWND hwnd)
     return ok ? path : L"";
 }
 
+// msiexec /i <package> /qb: the message box it shows (saved as `shot`), dismissed; its exit code.
+void ExpectRefusedWith(const std::wstring& package, const std::wstring& message, const wchar_t* shot)
+{
+    Process msiexec;
+    ASSERT_TRUE(msiexec.Start(L"msiexec.exe /i \"" + package + L"\" /qb"));
+    HWND box = nullptr;
+    WaitFor([&] {
+        for (HWND hwnd : FindTopWindows({L"#32770", nullptr, msiexec.Id()})) {
+            if (!MessageBoxText(hwnd).empty())
+                box = hwnd;
+        }
+        return box != nullptr || !msiexec.IsRunning();
+    }, 90000);
+    ASSERT_NE(box, nullptr) << "msiexec /qb showed no message";
+    EXPECT_EQ(MessageBoxText(box), message);
+    CaptureSettledPng(shot, box);
+    EXPECT_TRUE(Dismiss(box));
+    DWORD code = 0;
+    ASSERT_TRUE(msiexec.WaitForExit(60000, &code));
+    EXPECT_EQ(code, kFatalError);
+}
+
+// The Windows version msiexec.exe sees (Wine's per-program setting); empty removes it.
+bool SetMsiexecVersion(const wchar_t* version)
+{
+    const wchar_t key[] = L"Software\\Wine\\AppDefaults\\msiexec.exe";
+    if (version == nullptr || *version == 0) {
+        const LSTATUS status = RegDeleteKeyW(HKEY_CURRENT_USER, key);
+        return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+    }
+    HKEY hkey = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hkey, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LSTATUS status = RegSetValueExW(hkey, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                                          static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
+    RegCloseKey(hkey);
+    return status == ERROR_SUCCESS;
+}
+
 class Installer : public ::testing::Test {
 protected:
     void SetUp() override
@@ -267,6 +307,7 @@ protected:
     {
         if (setwell.Proc().IsRunning())
             setwell.Proc().Terminate();
+        EXPECT_TRUE(SetMsiexecVersion(nullptr));
         RemoveAll();
         DWORD error = 0;
         EXPECT_TRUE(touchsim::RemoveAllDeviceNodes(&error));
@@ -424,25 +465,10 @@ TEST_F(Installer, UpgradeKeepsTheCustomFolderAndADowngradeIsRefused)
     ASSERT_NO_FATAL_FAILURE(ExpectInstalledIn(custom));
 
     // With the basic interface the refusal tells why.
-    {
-        Process msiexec;
-        ASSERT_TRUE(msiexec.Start(L"msiexec.exe /i \"" + Package(L"3.0.0") + L"\" /qb"));
-        HWND box = nullptr;
-        WaitFor([&] {
-            for (HWND hwnd : FindTopWindows({L"#32770", nullptr, msiexec.Id()})) {
-                if (!MessageBoxText(hwnd).empty())
-                    box = hwnd;
-            }
-            return box != nullptr || !msiexec.IsRunning();
-        }, 90000);
-        ASSERT_NE(box, nullptr) << "msiexec /qb showed no message";
-        EXPECT_EQ(MessageBoxText(box), L"A newer version of Qelvo Touch is already installed. "
-                                       L"Uninstall it first to install this older version.");
-        CaptureSettledPng(L"installer-downgrade-refused.png", box);
-        EXPECT_TRUE(Dismiss(box));
-        ASSERT_TRUE(msiexec.WaitForExit(60000, &code));
-        EXPECT_EQ(code, kFatalError);
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectRefusedWith(Package(L"3.0.0"),
+                                              L"A newer version of Qelvo Touch is already installed. "
+                                              L"Uninstall it first to install this older version.",
+                                              L"installer-downgrade-refused.png"));
     ASSERT_EQ(Entries().size(), 1u);
 
     ASSERT_TRUE(Msiexec(L"/x " + entries[0].productCode + L" /qn", &code, &seconds));
@@ -450,6 +476,29 @@ TEST_F(Installer, UpgradeKeepsTheCustomFolderAndADowngradeIsRefused)
     std::printf("uninstall from %ls: %.2f s\n", custom.c_str(), seconds);
     ExpectRemovedFrom(custom);
     RemoveDirectoryW(L"C:\\Kiosk Tools");
+}
+
+// Windows 2000 is the oldest Windows the packages accept (msiexec made to see each version).
+TEST_F(Installer, WindowsBefore2000IsRefused)
+{
+    struct Case {
+        const wchar_t* version;
+        bool accepted;
+    };
+    for (const Case& c : {Case{L"nt40", false}, Case{L"win2k", true}}) {
+        SCOPED_TRACE(testing::PrintToString(c.version));
+        ASSERT_TRUE(SetMsiexecVersion(c.version));
+        DWORD code = 1;
+        const bool ran = Msiexec(L"/i \"" + Package(L"3.0.0") + L"\" /qn", &code);
+        if (!c.accepted && ran)
+            ExpectRefusedWith(Package(L"3.0.0"), L"Qelvo Touch needs Windows 2000 or later.",
+                              L"installer-before-2000-refused.png");
+        ASSERT_TRUE(SetMsiexecVersion(nullptr));
+        ASSERT_TRUE(ran);
+        EXPECT_EQ(code, c.accepted ? 0u : kFatalError);
+        EXPECT_EQ(Entries().size(), c.accepted ? 1u : 0u);
+        ASSERT_NO_FATAL_FAILURE(RemoveAll());
+    }
 }
 
 } // namespace
