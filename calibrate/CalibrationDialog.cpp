@@ -4,6 +4,7 @@
 #include "calibrate/PromptLayout.h"
 #include "calibrate/resource.h"
 #include "framework/App.h"
+#include "framework/PaintScope.h"
 
 #include <commctrl.h>
 
@@ -231,15 +232,13 @@ LRESULT CalibrationDialog::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
         handled = false;
         return 0;
     }
-    PAINTSTRUCT paint;
-    HDC dc = ::BeginPaint(hwnd_, &paint);
-    if (dc != nullptr) {
+    const fw::PaintScope paint(hwnd_);
+    if (paint.Dc() != nullptr) {
         const RECT client = ClientRect();
         const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
         const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-        ::DrawIcon(dc, x, y, icon);
+        ::DrawIcon(paint.Dc(), x, y, icon);
     }
-    ::EndPaint(hwnd_, &paint);
     return 0;
 }
 
