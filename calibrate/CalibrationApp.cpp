@@ -84,6 +84,12 @@ bool CalibrationApp::InitInstance()
     SetMainWindow(&calibration);
     calibration.RunModal();
     SetMainWindow(nullptr);
+    // The worker uses the manager: it ends first. One left in a stalled driver request ends with
+    // the process, before anything it may still touch is released.
+    if (!calibration.JoinWorker(kWorkerJoinMilliseconds) || calibration.WorkerAbandoned()) {
+        mutex.Reset();
+        ::ExitProcess(0);
+    }
     deviceManager.Release();
     mutex.Reset();
     return false;
