@@ -217,6 +217,9 @@ TEST_F(MarksmanCalibration, EscDuringAStalledRequestEndsTheProgramAndTheNextStar
     EXPECT_LT(GetTickCount() - pressed, 20000u);
     EXPECT_EQ(FindTopWindow({L"#32770", nullptr, marksman.Id()}), nullptr);
     EXPECT_TRUE(NothingStored());
+    // The ended process's request is cancelled by the system; a faults clear serves any left.
+    const bool cancelled = WaitFor([&] { return stalled() == 0; }, 5000);
+    std::printf("held request after the exit: %s\n", cancelled ? "cancelled" : "still held");
     ASSERT_TRUE(rig.Sim().ClearFaults());
     EXPECT_TRUE(WaitFor([&] { return stalled() == 0; }, 10000));
 
