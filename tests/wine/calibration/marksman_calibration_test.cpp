@@ -214,7 +214,10 @@ TEST_F(MarksmanCalibration, EscDuringAStalledRequestEndsTheProgramAndTheNextStar
     const DWORD pressed = GetTickCount();
     ASSERT_TRUE(SendKey(VK_ESCAPE));
     ASSERT_TRUE(Exited(20000)) << "Marksman still waits for the driver";
-    EXPECT_LT(GetTickCount() - pressed, 20000u);
+    // 1 s to see the stall, at most 5 s for the worker, then the end.
+    const DWORD took = GetTickCount() - pressed;
+    std::printf("Esc to the end of Marksman with a stalled request: %lu ms\n", static_cast<unsigned long>(took));
+    EXPECT_LT(took, 20000u);
     EXPECT_EQ(FindTopWindow({L"#32770", nullptr, marksman.Id()}), nullptr);
     EXPECT_TRUE(NothingStored());
     // The ended process's request is cancelled by the system; a faults clear serves any left.
