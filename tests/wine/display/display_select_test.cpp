@@ -130,40 +130,12 @@ TEST_F(SingleDisplay, ClosesDuringInitialisationWithTheWholeDisplay)
     EXPECT_EQ(dialog.Handle(), nullptr);
 }
 
-// BeginPaint that gives no DC (it still validates the window, as the real one does on its way).
-// Every paint must still end with EndPaint, or the window's DC and update state are never given
-// back and WM_PAINT comes again and again.
-LONG g_beginPaints = 0;
-LONG g_endPaints = 0;
-using BeginPaintFn = HDC(WINAPI*)(HWND, PAINTSTRUCT*);
-using EndPaintFn = BOOL(WINAPI*)(HWND, const PAINTSTRUCT*);
-BeginPaintFn g_realBeginPaint = nullptr;
-EndPaintFn g_realEndPaint = nullptr;
-
-HDC WINAPI FailingBeginPaint(HWND hwnd, PAINTSTRUCT* paint)
-{
-    ::InterlockedIncrement(&g_beginPaints);
-    g_realBeginPaint(hwnd, paint);
-    return nullptr;
-}
-
-BOOL WINAPI CountingEndPaint(HWND hwnd, const PAINTSTRUCT* paint)
-{
-    ::InterlockedIncrement(&g_endPaints);
-    return g_realEndPaint(hwnd, paint);
-}
-
+// Every paint must end with EndPaint also when BeginPaint gives no DC, or the window's DC and
+// update state are never given back and WM_PAINT comes again and again.
 TEST_F(SingleDisplay, NumberWindowEndsEveryPaintAlsoWhenBeginPaintGivesNoDc)
 {
-    HMODULE self = ::GetModuleHandleW(nullptr);
-    g_realBeginPaint = reinterpret_cast<BeginPaintFn>(
-        qelvo::test::PatchImport(self, "user32.dll", "BeginPaint", reinterpret_cast<void*>(&FailingBeginPaint)));
-    g_realEndPaint = reinterpret_cast<EndPaintFn>(
-        qelvo::test::PatchImport(self, "user32.dll", "EndPaint", reinterpret_cast<void*>(&CountingEndPaint)));
-    ASSERT_NE(g_realBeginPaint, nullptr);
-    ASSERT_NE(g_realEndPaint, nullptr);
-    g_beginPaints = 0;
-    g_endPaints = 0;
+    qelvo::test::FailingPaints paints;
+    ASSERT_TRUE(paints.Installed());
     const RECT monitor = SystemMonitors().at(0);
     ASSERT_TRUE(DisplayNumberWindow::Show(1, FromRECT(monitor)));
     HWND number = WaitForWindow({DisplayNumberWindow::kClassName, nullptr, ::GetCurrentProcessId()}, kStepTimeout);
@@ -172,12 +144,8 @@ TEST_F(SingleDisplay, NumberWindowEndsEveryPaintAlsoWhenBeginPaintGivesNoDc)
         ::InvalidateRect(number, nullptr, FALSE);
         ::UpdateWindow(number);
     }
-    const LONG begun = g_beginPaints;
-    const LONG ended = g_endPaints;
-    qelvo::test::PatchImport(self, "user32.dll", "BeginPaint", reinterpret_cast<void*>(g_realBeginPaint));
-    qelvo::test::PatchImport(self, "user32.dll", "EndPaint", reinterpret_cast<void*>(g_realEndPaint));
-    EXPECT_GE(begun, 3);
-    EXPECT_EQ(ended, begun);
+    EXPECT_GE(paints.Begun(), 3);
+    EXPECT_EQ(paints.Ended(), paints.Begun());
 }
 
 TEST_F(SingleDisplay, CustomSwitchOpensTheRangeDialogAndCancelTakesTheWholeDisplay)
