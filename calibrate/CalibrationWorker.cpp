@@ -20,6 +20,26 @@ constexpr DWORD kMalformedReply = ERROR_INVALID_DATA;
 // alone (a refused privilege, a driver that cannot be opened, a wait that failed).
 constexpr DWORD kNoSystemText = 0;
 
+// Marks the worker as waiting for the driver while it lives, so that the window can tell a
+// stalled request from a worker that is merely busy (CalibrationDialog::StalledFor).
+class DriverRequest {
+public:
+    explicit DriverRequest(CalibrationDialog& dialog) : dialog_(dialog) { dialog_.RequestBegins(); }
+    ~DriverRequest() { dialog_.RequestEnds(); }
+    DriverRequest(const DriverRequest&) = delete;
+    DriverRequest& operator=(const DriverRequest&) = delete;
+
+    template <typename Call>
+    static bool Run(CalibrationDialog& dialog, Call call)
+    {
+        const DriverRequest busy(dialog);
+        return call();
+    }
+
+private:
+    CalibrationDialog& dialog_;
+};
+
 } // namespace
 
 DWORD WINAPI CalibrationWorker::ThreadProc(void* dialog)
@@ -40,6 +60,8 @@ CalibrationWorker::CalibrationWorker(CalibrationDialog& dialog, const Calibratio
       inputs(inputs),
       savedMode(0),
       modeChanged(false),
+      storedModeKnown(false),
+      storedMode(0),
       targets{},
       points{},
       halfW(0),
@@ -70,7 +92,14 @@ void CalibrationWorker::Finish()
     // After a failure too, the driver gets its mode back before the message is shown, so that
     // the user can answer it with the usual touch mode (mode 3 needs double taps).
     if (modeChanged) {
-        if (device.SetMode(inputs.deviceId, savedMode))
+        // The settings program stored another click mode meanwhile (and told the driver, which
+        // took it): the driver ends in that mode, as the stored settings say, not in the old one.
+        uint32_t restore = savedMode;
+        uint32_t storedNow = 0;
+        if (ReadStoredMode(&storedNow) && (!storedModeKnown || storedNow != storedMode))
+            restore = storedNow;
+        const DriverRequest busy(dialog);
+        if (device.SetMode(inputs.deviceId, restore))
             modeChanged = false;
         else
             Fail(IDS_SET_MODE_FAILED, ::GetLastError());
@@ -80,6 +109,16 @@ void CalibrationWorker::Finish()
         dialog.Send(WM_CALIBRATION_ERROR, failureMessage, static_cast<LPARAM>(lastError));
     }
     device.Close();
+}
+
+bool CalibrationWorker::ReadStoredMode(uint32_t* mode) const
+{
+    fw::RegistryKey key;
+    uint32_t value = 0;
+    if (!inputs.openKey || !inputs.openKey(key) || key.ReadDword(L"MouseMode", &value) != ERROR_SUCCESS || value > 3)
+        return false;
+    *mode = value;
+    return true;
 }
 
 void CalibrationWorker::Fail(UINT messageId, DWORD error)
@@ -101,6 +140,7 @@ bool CalibrationWorker::Start()
         return false;
     }
     // A reply of the wrong size leaves the mode to restore unknown: ERROR_INVALID_DATA.
+    const DriverRequest busy(dialog);
     if (!device.GetMode(inputs.deviceId, &savedMode)) {
         Fail(IDS_GET_MODE_FAILED, ::GetLastError());
         return false;
@@ -110,6 +150,7 @@ bool CalibrationWorker::Start()
         return false;
     }
     modeChanged = true;
+    storedModeKnown = ReadStoredMode(&storedMode);
 
     const RECT control = dialog.Target().WindowRect();
     halfW = (control.right - control.left - 1) / 2;
@@ -138,7 +179,7 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
     ::SetClassLongPtrW(dialog.Handle(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(dialog.BlankCursor()));
 
     for (int i = 0; i < 3; ++i) {
-        if (!device.ResetCalibrationState(inputs.deviceId)) {
+        if (!DriverRequest::Run(dialog, [&] { return device.ResetCalibrationState(inputs.deviceId); })) {
             Fail(IDS_RESET_CAL_STATE_FAILED, ::GetLastError());
             return Outcome::Failed;
         }
@@ -185,7 +226,7 @@ CalibrationWorker::Outcome CalibrationWorker::WaitForTouch(int index)
 
         // A reply of other than 16 bytes fails with ERROR_INVALID_DATA.
         touch::CalibrationStateRecord state = {};
-        if (!device.GetCalibrationState(inputs.deviceId, &state)) {
+        if (!DriverRequest::Run(dialog, [&] { return device.GetCalibrationState(inputs.deviceId, &state); })) {
             Fail(IDS_GET_CAL_STATE_FAILED, ::GetLastError());
             return Outcome::Failed;
         }
@@ -214,6 +255,7 @@ bool CalibrationWorker::ApplyRecord(const CalibrationValues& values)
     const touch::CalibrationRecord record = {inputs.deviceId, values.XLow, values.YLow,
                                              values.XHigh, values.YHigh, values.SwapXY};
     // Without the record the try would show the old mapping: a refused record is a failure too.
+    const DriverRequest busy(dialog);
     if (!device.SetCalibration(record)) {
         Fail(IDS_SET_SCREEN_RANGE_FAILED, ::GetLastError());
         return false;

@@ -445,4 +445,59 @@ void* PatchImport(HMODULE module, const char* dll, const char* function, void* r
     return nullptr;
 }
 
+namespace {
+
+LONG g_paintsBegun = 0;
+LONG g_paintsEnded = 0;
+using BeginPaintFunction = HDC(WINAPI*)(HWND, PAINTSTRUCT*);
+using EndPaintFunction = BOOL(WINAPI*)(HWND, const PAINTSTRUCT*);
+BeginPaintFunction g_realBeginPaint = nullptr;
+EndPaintFunction g_realEndPaint = nullptr;
+
+HDC WINAPI FailingBeginPaint(HWND hwnd, PAINTSTRUCT* paint)
+{
+    ::InterlockedIncrement(&g_paintsBegun);
+    g_realBeginPaint(hwnd, paint);
+    return nullptr;
+}
+
+BOOL WINAPI CountingEndPaint(HWND hwnd, const PAINTSTRUCT* paint)
+{
+    ::InterlockedIncrement(&g_paintsEnded);
+    return g_realEndPaint(hwnd, paint);
+}
+
+} // namespace
+
+FailingPaints::FailingPaints()
+{
+    HMODULE self = ::GetModuleHandleW(nullptr);
+    g_paintsBegun = 0;
+    g_paintsEnded = 0;
+    g_realBeginPaint = reinterpret_cast<BeginPaintFunction>(
+        PatchImport(self, "user32.dll", "BeginPaint", reinterpret_cast<void*>(&FailingBeginPaint)));
+    g_realEndPaint = reinterpret_cast<EndPaintFunction>(
+        PatchImport(self, "user32.dll", "EndPaint", reinterpret_cast<void*>(&CountingEndPaint)));
+    installed_ = g_realBeginPaint != nullptr && g_realEndPaint != nullptr;
+}
+
+FailingPaints::~FailingPaints()
+{
+    HMODULE self = ::GetModuleHandleW(nullptr);
+    if (g_realBeginPaint != nullptr)
+        PatchImport(self, "user32.dll", "BeginPaint", reinterpret_cast<void*>(g_realBeginPaint));
+    if (g_realEndPaint != nullptr)
+        PatchImport(self, "user32.dll", "EndPaint", reinterpret_cast<void*>(g_realEndPaint));
+}
+
+long FailingPaints::Begun() const
+{
+    return g_paintsBegun;
+}
+
+long FailingPaints::Ended() const
+{
+    return g_paintsEnded;
+}
+
 } // namespace qelvo::test

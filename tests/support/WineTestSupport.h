@@ -67,6 +67,23 @@ bool Drag(POINT from, POINT to);
 // when the module does not import it. Patch back with the returned value.
 void* PatchImport(HMODULE module, const char* dll, const char* function, void* replacement);
 
+// While it lives, BeginPaint in this program gives no DC (after doing its work: the window is
+// validated and a DC taken), and both BeginPaint and EndPaint calls are counted. A paint handler
+// that skips EndPaint then shows as Ended() < Begun(). One at a time.
+class FailingPaints {
+public:
+    FailingPaints();
+    ~FailingPaints();
+    FailingPaints(const FailingPaints&) = delete;
+    FailingPaints& operator=(const FailingPaints&) = delete;
+    bool Installed() const { return installed_; }
+    long Begun() const;
+    long Ended() const;
+
+private:
+    bool installed_ = false;
+};
+
 // A child process with its handles owned; terminated (and waited for) on destruction if still running.
 class Process {
 public:

@@ -130,6 +130,24 @@ TEST_F(SingleDisplay, ClosesDuringInitialisationWithTheWholeDisplay)
     EXPECT_EQ(dialog.Handle(), nullptr);
 }
 
+// Every paint must end with EndPaint also when BeginPaint gives no DC, or the window's DC and
+// update state are never given back and WM_PAINT comes again and again.
+TEST_F(SingleDisplay, NumberWindowEndsEveryPaintAlsoWhenBeginPaintGivesNoDc)
+{
+    qelvo::test::FailingPaints paints;
+    ASSERT_TRUE(paints.Installed());
+    const RECT monitor = SystemMonitors().at(0);
+    ASSERT_TRUE(DisplayNumberWindow::Show(1, FromRECT(monitor)));
+    HWND number = WaitForWindow({DisplayNumberWindow::kClassName, nullptr, ::GetCurrentProcessId()}, kStepTimeout);
+    ASSERT_NE(number, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        ::InvalidateRect(number, nullptr, FALSE);
+        ::UpdateWindow(number);
+    }
+    EXPECT_GE(paints.Begun(), 3);
+    EXPECT_EQ(paints.Ended(), paints.Begun());
+}
+
 TEST_F(SingleDisplay, CustomSwitchOpensTheRangeDialogAndCancelTakesTheWholeDisplay)
 {
     DisplaySelectDialog dialog(nullptr);
@@ -367,6 +385,36 @@ TEST_F(DualDisplay, IdentifyShowsEachNumberOnItsDisplayForTwoSeconds)
     EXPECT_TRUE(::IsWindowVisible(hwnd));
     EXPECT_EQ(dialog.SelectedIndex(), -1);
     ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(run.Wait(kStepTimeout));
+    EXPECT_EQ(run.Result(), IDCANCEL);
+}
+
+// The range dialog is owned by the selection dialog, which is disabled while it runs: no second
+// range dialog, and a cancel of the selection meanwhile stays a cancel when the range is confirmed.
+TEST_F(DualDisplay, RangeDialogBlocksTheSelectionAndACancelStaysACancel)
+{
+    DisplaySelectDialog dialog(nullptr);
+    ASSERT_TRUE(dialog.EnumerateDisplays());
+    UiThread run([&] { return dialog.RunModal(); });
+    ASSERT_TRUE(run.Start());
+    HWND hwnd = WaitForWindow({L"#32770", kSelectCaption, ::GetCurrentProcessId()}, kWindowTimeout);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDC_CUSTOM_RANGE)));
+    HWND range = WaitForWindow({L"#32770", kRangeCaption, ::GetCurrentProcessId()}, kWindowTimeout);
+    ASSERT_NE(range, nullptr);
+    EXPECT_EQ(::GetWindow(range, GW_OWNER), hwnd);
+    EXPECT_FALSE(::IsWindowEnabled(hwnd));
+
+    // Custom once more (as a click that got through would) opens nothing.
+    ASSERT_TRUE(::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_CUSTOM_RANGE, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(::GetDlgItem(hwnd, IDC_CUSTOM_RANGE))));
+    EXPECT_FALSE(WaitFor([&] {
+        return qelvo::test::FindTopWindows({L"#32770", kRangeCaption, ::GetCurrentProcessId()}).size() > 1;
+    }, 1000));
+
+    // The selection is cancelled from outside, then the range confirmed: the result is Cancel.
+    ASSERT_TRUE(::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0));
+    ASSERT_TRUE(TypeRangeAndConfirm(range, 512, 0, 1536, 768));
     ASSERT_TRUE(run.Wait(kStepTimeout));
     EXPECT_EQ(run.Result(), IDCANCEL);
 }

@@ -31,10 +31,13 @@ struct Six {
 };
 
 // The system's double-click settings that Apply must leave for a mode and region.
+// The system gets the stored region only when it is a plausible size (1 to 32767), else 25.
 DoubleClickSettings ExpectedDoubleClick(uint32_t mode, uint32_t region)
 {
-    if (mode == 3)
-        return DoubleClickSettings{static_cast<int>(region), static_cast<int>(region), 800};
+    if (mode == 3) {
+        const int size = region >= 1 && region <= 32767 ? static_cast<int>(region) : 25;
+        return DoubleClickSettings{size, size, 800};
+    }
     return DoubleClickSettings{5, 5, 400};
 }
 
@@ -215,6 +218,15 @@ INSTANTIATE_TEST_SUITE_P(
                     {REG_DWORD, Dword(0x80000000u)},
                     {REG_DWORD, Dword(0)}},
                    Six{{2, 1000, 32, 3, 0, 0}}},
+        // Any 32-bit region is shown and written back; the system gets 25 for it.
+        StoredCase{"garbage_region",
+                   {{REG_DWORD, Dword(1)},
+                    {REG_DWORD, Dword(3000)},
+                    {REG_DWORD, Dword(100)},
+                    {REG_DWORD, Dword(3)},
+                    {REG_DWORD, Dword(300)},
+                    {REG_DWORD, Dword(0x7FFFFFFFu)}},
+                   Six{{1, 3000, 100, 3, 300, 0x7FFFFFFFu}}},
         StoredCase{"range_ends",
                    {{REG_DWORD, Dword(0)},
                     {REG_DWORD, Dword(5000)},
@@ -315,7 +327,7 @@ TEST_F(SetwellSettings, RealInputAppliedToTheChosenControllerOnceAndCancelDropsA
 
 struct ApplyFailure {
     const char* what;
-    enum { ReloadRefused, KeyGone } fault;
+    enum { ReloadRefused, ReloadStalled, KeyGone } fault;
     int message;
     bool secondTriesAgain;  // the change did not reach the registry and is still pending
 };
@@ -327,6 +339,7 @@ TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndOnlyAPendingChangeIsTrie
 {
     const ApplyFailure cases[] = {
         {"the driver refuses the reload", ApplyFailure::ReloadRefused, 5, false},
+        {"the driver holds the reload for a minute", ApplyFailure::ReloadStalled, 5, false},
         {"the driver key is gone", ApplyFailure::KeyGone, 1, true},
     };
     for (const ApplyFailure& c : cases) {
@@ -340,6 +353,8 @@ TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndOnlyAPendingChangeIsTrie
         if (c.fault == ApplyFailure::ReloadRefused) {
             ASSERT_TRUE(sim.sim.InjectFault(touch::IOCTL_TOUCH_RELOAD_SETTINGS, touchsim::kFaultError, 1,
                                             ERROR_GEN_FAILURE));
+        } else if (c.fault == ApplyFailure::ReloadStalled) {
+            ASSERT_TRUE(sim.sim.StallRequests(touch::IOCTL_TOUCH_RELOAD_SETTINGS, 60000));
         } else {
             ASSERT_TRUE(DeleteDriverKey(kNodeA, &error)) << "error " << error;
         }
@@ -351,12 +366,21 @@ TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndOnlyAPendingChangeIsTrie
             const bool acts = apply == 1 || c.secondTriesAgain;
             ASSERT_TRUE(ClickItem(dialog, kApply));
             if (acts) {
-                HWND box = setwell.WaitForMessage();
+                // A held reload must not hold the dialog: its message comes long before the minute.
+                HWND box = setwell.WaitForMessage(c.fault == ApplyFailure::ReloadStalled ? 30000 : 90000);
                 ASSERT_NE(box, nullptr);
                 EXPECT_EQ(MessageBoxText(box), MessageText(c.message));
                 EXPECT_FALSE(MessageHasIcon(box));
                 EXPECT_EQ(GetAncestor(MessageOwner(box), GA_ROOT), dialog);
                 ASSERT_TRUE(Dismiss(box));
+            }
+            if (c.fault == ApplyFailure::ReloadStalled && apply == 1) {
+                // The driver answers at last: the held reload is taken, once.
+                ASSERT_TRUE(sim.sim.ClearFaults());
+                ASSERT_TRUE(WaitFor([&] {
+                    touchsim::SimSummary summary = {};
+                    return sim.sim.GetSummary(&summary) && summary.requests[kReload] == 1 && summary.stalledRequests == 0;
+                }, 10000));
             }
             Settle(apply == 1 ? 0 : 1);
             EXPECT_EQ(setwell.FindMessage(), nullptr) << "a message of its own";
@@ -364,7 +388,7 @@ TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndOnlyAPendingChangeIsTrie
             ASSERT_TRUE(sim.sim.GetSummary(&summary));
             EXPECT_EQ(summary.requests[kReload], c.secondTriesAgain ? static_cast<uint32_t>(apply) : 1u)
                 << "reloads asked for";
-            if (c.fault == ApplyFailure::ReloadRefused) {
+            if (c.fault != ApplyFailure::KeyGone) {
                 ExpectStored(kNodeA, Six{{2, 1000, 32, 0, 0, 25}});
                 ExpectDoubleClick(ExpectedDoubleClick(0, 25));
             } else {
