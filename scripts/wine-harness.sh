@@ -7,25 +7,32 @@
 # Run by hand:
 #     scripts/wine-harness.sh shell          a shell with the harness environment; exit it to stop
 #     scripts/wine-harness.sh run CMD ...    CMD under the harness, then stop
+#     scripts/wine-harness.sh start | stop   leave it running, then stop it (the CTest fixture of
+#                                            the Windows trees); scripts/wine-run attaches to it
 #
 # Settings (environment):
 #     QELVO_BUILD_DIR       build folder (default <repo>/build)
 #     QELVO_WINEPREFIX      prefix (default $QELVO_BUILD_DIR/wine/prefix), created on first use;
 #                           logs go to $QELVO_WINEPREFIX-logs
 #     QELVO_HARNESS_DISPLAY use this X display instead of starting an Xvfb
+#     QELVO_HARNESS_LAYOUT  two or three: several displays (see _qelvo_layout), in a prefix of
+#                           their own, $QELVO_BUILD_DIR/wine/multihead-<layout>
 #     QELVO_SCREENSHOT_DIR  where qelvo_screenshot writes (default $QELVO_BUILD_DIR/screenshots)
 # After start: WINEPREFIX, DISPLAY, WINEDLLOVERRIDES, WINEDEBUG are exported; every
 # scripts/harness.d/*.sh hook has been sourced in name order, with the session already running.
+# Inside a harness started by `run` or `shell`, `start` and `stop` do nothing.
 
 QELVO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 : "${QELVO_BUILD_DIR:=$QELVO_ROOT/build}"
 : "${QELVO_WINEPREFIX:=$QELVO_BUILD_DIR/wine/prefix}"
+[[ ${QELVO_HARNESS_LAYOUT:-one} == one ]] || QELVO_WINEPREFIX=$QELVO_BUILD_DIR/wine/multihead-$QELVO_HARNESS_LAYOUT
 : "${QELVO_SCREENSHOT_DIR:=$QELVO_BUILD_DIR/screenshots}"
 QELVO_WINE64=${QELVO_WINE64:-/usr/lib/wine/wine64}
 QELVO_WINESERVER=${QELVO_WINESERVER:-/usr/lib/wine/wineserver64}
 export QELVO_ROOT QELVO_BUILD_DIR QELVO_WINEPREFIX QELVO_SCREENSHOT_DIR QELVO_WINE64 QELVO_WINESERVER
 
 _qelvo_xvfb_pid=
+_qelvo_xephyr_pid=
 _qelvo_server_pid=
 _qelvo_harness_up=
 
@@ -48,50 +55,90 @@ qelvo_wait_for() {
 
 _qelvo_alive() { kill -0 "$1" 2>/dev/null; }
 
-# _qelvo_display_ready <n>: our Xvfb serves display :n. Another one started on the same number at
-# the same moment may answer first; the lock file names the server that won.
+# _qelvo_display_ready <n> <pid>: the X server <pid> serves display :n. Another one started on the
+# same number at the same moment may answer first; the lock file names the server that won.
 _qelvo_display_ready() {
     local owner
-    _qelvo_alive "$_qelvo_xvfb_pid" || return 0 # ends the wait; the caller sees the dead server
+    _qelvo_alive "$2" || return 0 # ends the wait; the caller sees the dead server
     read -r owner 2>/dev/null <"/tmp/.X$1-lock" || return 1
-    [[ $owner =~ ^[0-9]+$ ]] && ((owner == _qelvo_xvfb_pid)) || return 1
+    [[ $owner =~ ^[0-9]+$ ]] && ((owner == $2)) || return 1
     xdpyinfo -display ":$1" >/dev/null 2>&1
 }
 
-# qelvo_display_start: $QELVO_HARNESS_DISPLAY when set, else an Xvfb 1024x768x24 of its own on the
-# first display from 150 up whose number is free (Xvfb's own lock file settles races with others
-# starting displays at the same time); exports DISPLAY. Its log goes to $QELVO_LOG_DIR/xvfb.log.
+# _qelvo_x_start <pid variable> <server command...>: the X server on the first display from 150 up
+# whose number is free (the server's own lock file settles races with others starting displays at
+# the same time); sets _qelvo_x_display. Its log goes to $QELVO_LOG_DIR/xvfb.log.
+_qelvo_x_start() {
+    local var=$1 n pid
+    shift
+    for ((n = 150; n < 250; n++)); do
+        [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+        "$@" -nolisten tcp ":$n" >>"$QELVO_LOG_DIR/xvfb.log" 2>&1 &
+        pid=$!
+        printf -v "$var" %s "$pid"
+        if qelvo_wait_for 30 "$1 on :$n" _qelvo_display_ready "$n" "$pid" && _qelvo_alive "$pid"; then
+            _qelvo_x_display=:$n
+            return 0
+        fi
+        # Lost the number to another server (ours then ends by itself) or never came up.
+        qelvo_end_process "$pid"
+        printf -v "$var" %s ""
+    done
+    _qelvo_log "no free display between :150 and :249"
+    return 1
+}
+
+# The layouts of QELVO_HARNESS_LAYOUT: the outer Xvfb's size, the Xephyr screens nested in it (one
+# per head, Xinerama on and RandR off; Wine takes the heads as its monitors and puts the first
+# screen, the primary, at (0, 0)) and the number of heads.
+_qelvo_layout() {
+    case ${QELVO_HARNESS_LAYOUT:-one} in
+    one) _qelvo_outer=1024x768 _qelvo_heads=1 _qelvo_screens=() ;;
+    two)
+        _qelvo_outer=2048x768 _qelvo_heads=2
+        _qelvo_screens=(-screen 1024x768 -origin 1024,0 -screen 1024x768)
+        ;;
+    three)
+        _qelvo_outer=2848x768 _qelvo_heads=3
+        _qelvo_screens=(-origin 1024,0 -screen 1024x768 -origin 0,0 -screen 1024x768
+                        -origin 2048,0 -screen 800x600)
+        ;;
+    *) _qelvo_log "unknown layout '$QELVO_HARNESS_LAYOUT' (one, two, three)"; return 1 ;;
+    esac
+}
+
+# qelvo_display_start: $QELVO_HARNESS_DISPLAY when set, else an Xvfb of its own with the heads of
+# QELVO_HARNESS_LAYOUT (one 1024x768x24 by default); exports DISPLAY.
 qelvo_display_start() {
-    local n log
+    local heads
     if [[ -n ${QELVO_HARNESS_DISPLAY:-} ]]; then
         export DISPLAY=$QELVO_HARNESS_DISPLAY
         xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && return 0
         _qelvo_log "cannot open display $DISPLAY"
         return 1
     fi
-    for ((n = 150; n < 250; n++)); do
-        [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-        log=$QELVO_LOG_DIR/xvfb.log
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$log" 2>&1 &
-        _qelvo_xvfb_pid=$!
-        if qelvo_wait_for 30 "Xvfb on :$n" _qelvo_display_ready "$n" && _qelvo_alive "$_qelvo_xvfb_pid"; then
-            export DISPLAY=:$n
-            return 0
+    _qelvo_layout && _qelvo_x_start _qelvo_xvfb_pid Xvfb -screen 0 "${_qelvo_outer}x24" || return 1
+    if ((_qelvo_heads > 1)); then
+        _qelvo_x_start _qelvo_xephyr_pid env DISPLAY="$_qelvo_x_display" Xephyr "${_qelvo_screens[@]}" \
+            +xinerama -extension RANDR || { qelvo_display_stop; return 1; }
+        heads=$(xdpyinfo -display "$_qelvo_x_display" -ext XINERAMA 2>/dev/null | grep -c 'head #')
+        if [[ $heads != "$_qelvo_heads" ]]; then
+            _qelvo_log "$_qelvo_x_display has $heads Xinerama heads, not $_qelvo_heads"
+            qelvo_display_stop
+            return 1
         fi
-        # Lost the number to another server (ours then ends by itself) or never came up.
-        qelvo_end_process "$_qelvo_xvfb_pid"
-        _qelvo_xvfb_pid=
-    done
-    _qelvo_log "no free display between :150 and :249"
-    return 1
+    fi
+    export DISPLAY=$_qelvo_x_display
 }
 
-# qelvo_display_stop: ends the Xvfb that qelvo_display_start started, if any.
+# qelvo_display_stop: ends the X servers that qelvo_display_start started, if any.
 qelvo_display_stop() {
-    if [[ -n $_qelvo_xvfb_pid ]]; then
-        qelvo_end_process "$_qelvo_xvfb_pid"
-        _qelvo_xvfb_pid=
-    fi
+    local var
+    for var in _qelvo_xephyr_pid _qelvo_xvfb_pid; do
+        [[ -n ${!var} ]] && qelvo_end_process "${!var}"
+        printf -v "$var" %s ""
+    done
+    return 0
 }
 
 # Whether the wineserver of $WINEPREFIX listens: its socket sits in a folder named after the
@@ -175,11 +222,12 @@ qelvo_harness_start() {
     pidfile=$QELVO_WINEPREFIX/.qelvo-harness.pid
     if [[ -f $pidfile ]] && _qelvo_alive "$(cat "$pidfile")"; then
         _qelvo_log "another harness (pid $(cat "$pidfile")) uses $QELVO_WINEPREFIX;" \
-                   "set QELVO_BUILD_DIR or QELVO_WINEPREFIX to run in parallel"
+                   "set QELVO_BUILD_DIR or QELVO_WINEPREFIX to run in parallel, or end it with scripts/wine-harness.sh stop"
         return 1
     fi
     echo $$ >"$pidfile"
     _qelvo_harness_up=1
+    export QELVO_HARNESS_PID=$$
     trap 'qelvo_harness_stop' EXIT
     trap 'qelvo_harness_stop; exit 130' INT
     trap 'qelvo_harness_stop; exit 143' TERM
@@ -204,7 +252,49 @@ qelvo_harness_stop() {
     fi
     qelvo_display_stop
     rm -f "$QELVO_WINEPREFIX/.qelvo-harness.pid"
+    unset QELVO_HARNESS_PID
     trap - EXIT INT TERM
+}
+
+# What `start` leaves for `stop` and for scripts/wine-run: the environment and the process ids.
+_qelvo_state=$QELVO_WINEPREFIX-logs/harness.env
+
+# _qelvo_detach: the harness outlives this shell; its state goes to $_qelvo_state.
+_qelvo_detach() {
+    local v
+    {
+        for v in WINEPREFIX DISPLAY WINEDLLOVERRIDES WINEDEBUG QELVO_LOG_DIR QELVO_SCREENSHOT_DIR; do
+            printf 'export %s=%q\n' "$v" "${!v}"
+        done
+        printf '_qelvo_xvfb_pid=%q\n_qelvo_xephyr_pid=%q\n_qelvo_server_pid=%q\n' \
+            "$_qelvo_xvfb_pid" "$_qelvo_xephyr_pid" "$_qelvo_server_pid"
+    } >"$_qelvo_state" || return 1
+    # The wineserver lives as long as the harness: it stands for it in the pid file.
+    echo "$_qelvo_server_pid" >"$QELVO_WINEPREFIX/.qelvo-harness.pid"
+    _qelvo_harness_up=
+    trap - EXIT INT TERM
+}
+
+# qelvo_harness_attach: the environment of the harness that `start` left running.
+qelvo_harness_attach() {
+    # shellcheck disable=SC1090
+    [[ -f $_qelvo_state ]] && source "$_qelvo_state" && _qelvo_alive "$_qelvo_server_pid" || {
+        _qelvo_log "no harness is running for $QELVO_WINEPREFIX (scripts/wine-harness.sh start)"
+        return 1
+    }
+}
+
+# Stops the harness that `start` left running: the prefix's Wine processes, the wineserver and
+# the Xvfb, by the process ids in its state.
+_qelvo_stop_detached() {
+    local pid
+    qelvo_harness_attach 2>/dev/null || { rm -f "$_qelvo_state"; return 0; }
+    timeout 60 "$QELVO_WINESERVER" -k >/dev/null 2>&1
+    for pid in "$_qelvo_server_pid" $_qelvo_xephyr_pid $_qelvo_xvfb_pid; do
+        _qelvo_alive "$pid" && kill -TERM "$pid" 2>/dev/null
+        qelvo_wait_for 15 "process $pid to end" _qelvo_not_alive "$pid" || kill -KILL "$pid" 2>/dev/null
+    done
+    rm -f "$_qelvo_state" "$QELVO_WINEPREFIX/.qelvo-harness.pid"
 }
 
 # qelvo_end_process <pid>: asks a process this shell started to end, kills it after 15 s, reaps it.
@@ -243,6 +333,19 @@ if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
         qelvo_harness_stop
         exit $status
         ;;
+    start)
+        [[ -z ${QELVO_HARNESS_PID:-} ]] || exit 0
+        if qelvo_harness_start && _qelvo_detach; then
+            exit 0
+        fi
+        qelvo_harness_stop
+        exit 1
+        ;;
+    stop)
+        [[ -z ${QELVO_HARNESS_PID:-} ]] || exit 0
+        _qelvo_stop_detached
+        exit 0
+        ;;
     run)
         shift
         [[ $# -gt 0 ]] || { echo "usage: $0 run COMMAND [ARGS...]" >&2; exit 2; }
@@ -253,7 +356,7 @@ if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
         exit $status
         ;;
     *)
-        echo "usage: $0 shell | run COMMAND [ARGS...]   (or source it and call qelvo_harness_start)" >&2
+        echo "usage: $0 shell | run COMMAND [ARGS...] | start | stop   (or source it and call qelvo_harness_start)" >&2
         exit 2
         ;;
     esac
