@@ -18,6 +18,9 @@
 #     QELVO_HARNESS_LAYOUT  two or three: several displays (see _qelvo_layout), in a prefix of
 #                           their own, $QELVO_BUILD_DIR/wine/multihead-<layout>
 #     QELVO_SCREENSHOT_DIR  where qelvo_screenshot writes (default $QELVO_BUILD_DIR/screenshots)
+#     QELVO_WINE64          the Wine loader (default /usr/lib/wine/wine64)
+#     QELVO_HARNESS_HOOKS   folder of the hooks (default scripts/harness.d; empty: none)
+#     QELVO_HARNESS_REG     a .reg file (UTF-8) of settings the prefix gets besides the font mapping
 # After start: WINEPREFIX, DISPLAY, WINEDLLOVERRIDES, WINEDEBUG are exported; every
 # scripts/harness.d/*.sh hook has been sourced in name order, with the session already running.
 # Inside a harness started by `run` or `shell`, `start` and `stop` do nothing.
@@ -29,6 +32,7 @@ QELVO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 : "${QELVO_SCREENSHOT_DIR:=$QELVO_BUILD_DIR/screenshots}"
 QELVO_WINE64=${QELVO_WINE64:-/usr/lib/wine/wine64}
 QELVO_WINESERVER=${QELVO_WINESERVER:-/usr/lib/wine/wineserver64}
+QELVO_HARNESS_HOOKS=${QELVO_HARNESS_HOOKS-$QELVO_ROOT/scripts/harness.d}
 export QELVO_ROOT QELVO_BUILD_DIR QELVO_WINEPREFIX QELVO_SCREENSHOT_DIR QELVO_WINE64 QELVO_WINESERVER
 
 _qelvo_xvfb_pid=
@@ -153,30 +157,41 @@ _qelvo_server_ready() {
         { [[ -n ${XDG_RUNTIME_DIR:-} ]] && compgen -G "$XDG_RUNTIME_DIR/*wine*/$dir/socket" >/dev/null; }
 }
 
-# Maps the dialog font of the resources to a font with Chinese glyphs; a marker in the prefix
-# records a mapping that was checked, so a warm start skips it.
-_qelvo_map_fonts() {
-    local reg=$QELVO_LOG_DIR/fonts.reg marker=$WINEPREFIX/.qelvo-fonts out
-    [[ -f $marker ]] && return 0
-    python3 - "$reg" <<'PY' || return 1
+# The prefix's registry settings: the dialog font of the resources mapped to a font with Chinese
+# glyphs, then the lines of $QELVO_HARNESS_REG (a .reg text in UTF-8) when set. The marker in the
+# prefix is the file that was imported and checked, so a warm start skips it.
+_qelvo_prefix_settings() {
+    local reg=$QELVO_LOG_DIR/settings.reg marker=$WINEPREFIX/.qelvo-settings out
+    python3 - "$reg" "$marker" "${QELVO_HARNESS_REG:-}" <<'PY' || return $(($? == 3 ? 0 : 1))
 import sys
+reg, marker, extra = sys.argv[1:]
 key = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
 text = "Windows Registry Editor Version 5.00\r\n\r\n[" + key + "]\r\n" \
        '"宋体"="WenQuanYi Zen Hei"\r\n"SimSun"="WenQuanYi Zen Hei"\r\n'
-with open(sys.argv[1], "wb") as f:
-    f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+if extra:
+    with open(extra, encoding="utf-8") as f:
+        text += "\r\n" + f.read().replace("\r\n", "\n").replace("\n", "\r\n")
+data = b"\xff\xfe" + text.encode("utf-16-le")
+try:
+    with open(marker, "rb") as f:
+        if f.read() == data:
+            sys.exit(3)
+except FileNotFoundError:
+    pass
+with open(reg, "wb") as f:
+    f.write(data)
 PY
-    if ! timeout 120 "$QELVO_WINE64" regedit /S "Z:${reg//\//\\}" >>"$QELVO_LOG_DIR/wine.log" 2>&1; then
+    if ! timeout 300 "$QELVO_WINE64" regedit /S "Z:${reg//\//\\}" >>"$QELVO_LOG_DIR/wine.log" 2>&1; then
         _qelvo_log "regedit could not import $reg"
         return 1
     fi
-    out=$(timeout 120 "$QELVO_WINE64" reg query \
+    out=$(timeout 300 "$QELVO_WINE64" reg query \
         'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v SimSun 2>>"$QELVO_LOG_DIR/wine.log")
     if [[ $out != *"WenQuanYi Zen Hei"* ]]; then
         _qelvo_log "the font substitution did not reach the prefix"
         return 1
     fi
-    touch "$marker"
+    cp "$reg" "$marker"
 }
 
 _qelvo_start_wine() {
@@ -198,7 +213,15 @@ _qelvo_start_wine() {
     else
         timeout 300 "$QELVO_WINE64" wineboot >"$QELVO_LOG_DIR/wineboot.log" 2>&1
     fi || { _qelvo_log "wineboot failed (see $QELVO_LOG_DIR/wineboot.log)"; return 1; }
-    _qelvo_map_fonts
+    _qelvo_prefix_settings
+}
+
+# qelvo_session_restart: ends the harness's Wine session and begins it anew (in the session that
+# created the prefix Wine starts no kernel driver; the next one does).
+qelvo_session_restart() {
+    timeout 60 "$QELVO_WINESERVER" -k >/dev/null 2>&1
+    qelvo_end_process "$_qelvo_server_pid"
+    _qelvo_start_wine
 }
 
 _qelvo_run_hooks() {
@@ -211,7 +234,7 @@ _qelvo_run_hooks() {
             _qelvo_log "hook $hook failed"
             return 1
         fi
-    done < <(find "$QELVO_ROOT/scripts/harness.d" -maxdepth 1 -name '*.sh' -type f | LC_ALL=C sort)
+    done < <([[ -z $QELVO_HARNESS_HOOKS ]] || find "$QELVO_HARNESS_HOOKS" -maxdepth 1 -name '*.sh' -type f | LC_ALL=C sort)
 }
 
 qelvo_harness_start() {
@@ -284,20 +307,14 @@ qelvo_harness_attach() {
     }
 }
 
-# Stops the harness that `start` left running: the prefix's Wine processes, the wineserver and
-# the Xvfb, by the process ids in its state.
+# Stops the harness that `start` left running, by the process ids in its state.
 _qelvo_stop_detached() {
-    local pid
-    qelvo_harness_attach 2>/dev/null || { rm -f "$_qelvo_state"; return 0; }
-    timeout 60 "$QELVO_WINESERVER" -k >/dev/null 2>&1
-    for pid in "$_qelvo_server_pid" $_qelvo_xephyr_pid $_qelvo_xvfb_pid; do
-        _qelvo_alive "$pid" && kill -TERM "$pid" 2>/dev/null
-        qelvo_wait_for 15 "process $pid to end" _qelvo_not_alive "$pid" || kill -KILL "$pid" 2>/dev/null
-    done
-    rm -f "$_qelvo_state" "$QELVO_WINEPREFIX/.qelvo-harness.pid"
+    # shellcheck disable=SC1090
+    [[ -f $_qelvo_state ]] && source "$_qelvo_state" && _qelvo_harness_up=1 && qelvo_harness_stop
+    rm -f "$_qelvo_state"
 }
 
-# qelvo_end_process <pid>: asks a process this shell started to end, kills it after 15 s, reaps it.
+# qelvo_end_process <pid>: asks a process the harness started to end, kills it after 15 s, reaps it.
 qelvo_end_process() {
     local pid=$1
     _qelvo_alive "$pid" && kill -TERM "$pid" 2>/dev/null
