@@ -284,11 +284,10 @@ _qelvo_state=$QELVO_WINEPREFIX-logs/harness.env
 
 # _qelvo_detach: the harness outlives this shell; its state goes to $_qelvo_state.
 _qelvo_detach() {
-    local v
     {
-        for v in WINEPREFIX DISPLAY WINEDLLOVERRIDES WINEDEBUG QELVO_LOG_DIR QELVO_SCREENSHOT_DIR; do
-            printf 'export %s=%q\n' "$v" "${!v}"
-        done
+        # Everything the harness exported.
+        export -p | grep -E '^declare -x (DISPLAY|WINE[A-Z_]*|QELVO_[A-Z0-9_]*)=' | grep -v ' QELVO_HARNESS_PID=' |
+            sed 's/^declare -x /export /'
         printf '_qelvo_xvfb_pid=%q\n_qelvo_xephyr_pid=%q\n_qelvo_server_pid=%q\n' \
             "$_qelvo_xvfb_pid" "$_qelvo_xephyr_pid" "$_qelvo_server_pid"
     } >"$_qelvo_state" || return 1
@@ -307,10 +306,21 @@ qelvo_harness_attach() {
     }
 }
 
-# Stops the harness that `start` left running, by the process ids in its state.
+# _qelvo_still <pid variable> <program>: keeps the id only while it is still that program's.
+_qelvo_still() {
+    [[ -n ${!1} && $(tr '\0' ' ' <"/proc/${!1}/cmdline" 2>/dev/null) == *"$2"* ]] || printf -v "$1" %s ""
+}
+
+# Stops the harness that `start` left running, by the process ids in its state (those of a run
+# cut short long ago may belong to other programs by now).
 _qelvo_stop_detached() {
     # shellcheck disable=SC1090
-    [[ -f $_qelvo_state ]] && source "$_qelvo_state" && _qelvo_harness_up=1 && qelvo_harness_stop
+    [[ -f $_qelvo_state ]] && source "$_qelvo_state" || return 0
+    _qelvo_still _qelvo_xvfb_pid Xvfb
+    _qelvo_still _qelvo_xephyr_pid Xephyr
+    _qelvo_still _qelvo_server_pid wineserver
+    _qelvo_harness_up=1
+    qelvo_harness_stop
     rm -f "$_qelvo_state"
 }
 
@@ -352,6 +362,7 @@ if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
         ;;
     start)
         [[ -z ${QELVO_HARNESS_PID:-} ]] || exit 0
+        _qelvo_stop_detached # one left running by a run that was cut short
         if qelvo_harness_start && _qelvo_detach; then
             exit 0
         fi
