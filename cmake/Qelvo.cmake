@@ -80,9 +80,18 @@ function(qelvo_add_native_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS native)
 endfunction()
 
-# qelvo_add_wine_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [GUI])
-# A GoogleTest program for Windows; CTest runs it under wine64 through scripts/wine-run,
-# inside the harness that scripts/test.sh starts (prefix, Xvfb, wineserver, simulator).
+# qelvo_harness_test(<test>): a test that runs in the Wine harness (prefix, Xvfb, wineserver,
+# simulator). CTest starts the harness before the first such test and stops it after the last
+# (the fixture in tests/wine/); they share its display and driver, so one runs at a time.
+function(qelvo_harness_test test)
+  set_property(TEST ${test} APPEND PROPERTY LABELS wine)
+  set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED wine_harness)
+  set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK harness_display)
+endfunction()
+
+# qelvo_add_wine_test(<name> SOURCES ... [LIBS ...] [TIMEOUT s])
+# A GoogleTest program for Windows; CTest runs it under wine64 through scripts/wine-run, in the
+# harness (qelvo_harness_test).
 function(qelvo_add_wine_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -92,7 +101,8 @@ function(qelvo_add_wine_test name)
   endif()
   # Under Wine a path without a drive is relative to the program's folder: Z: is the host's root.
   add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:Z:${QELVO_RESULTS_DIR}/${name}.xml)
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS wine)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  qelvo_harness_test(${name})
 endfunction()
 
 # qelvo_add_program_resources(<target> RC <file.rc> ART <file names...>)

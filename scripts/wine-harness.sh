@@ -7,25 +7,36 @@
 # Run by hand:
 #     scripts/wine-harness.sh shell          a shell with the harness environment; exit it to stop
 #     scripts/wine-harness.sh run CMD ...    CMD under the harness, then stop
+#     scripts/wine-harness.sh start | stop   leave it running, then stop it (the CTest fixture of
+#                                            the Windows trees); scripts/wine-run attaches to it
 #
 # Settings (environment):
 #     QELVO_BUILD_DIR       build folder (default <repo>/build)
 #     QELVO_WINEPREFIX      prefix (default $QELVO_BUILD_DIR/wine/prefix), created on first use;
 #                           logs go to $QELVO_WINEPREFIX-logs
 #     QELVO_HARNESS_DISPLAY use this X display instead of starting an Xvfb
+#     QELVO_HARNESS_LAYOUT  two or three: several displays (see _qelvo_layout), in a prefix of
+#                           their own, $QELVO_BUILD_DIR/wine/multihead-<layout>
 #     QELVO_SCREENSHOT_DIR  where qelvo_screenshot writes (default $QELVO_BUILD_DIR/screenshots)
+#     QELVO_WINE64          the Wine loader (default /usr/lib/wine/wine64)
+#     QELVO_HARNESS_HOOKS   folder of the hooks (default scripts/harness.d; empty: none)
+#     QELVO_HARNESS_REG     a .reg file (UTF-8) of settings the prefix gets besides the font mapping
 # After start: WINEPREFIX, DISPLAY, WINEDLLOVERRIDES, WINEDEBUG are exported; every
 # scripts/harness.d/*.sh hook has been sourced in name order, with the session already running.
+# Inside a harness started by `run` or `shell`, `start` and `stop` do nothing.
 
 QELVO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 : "${QELVO_BUILD_DIR:=$QELVO_ROOT/build}"
 : "${QELVO_WINEPREFIX:=$QELVO_BUILD_DIR/wine/prefix}"
+[[ ${QELVO_HARNESS_LAYOUT:-one} == one ]] || QELVO_WINEPREFIX=$QELVO_BUILD_DIR/wine/multihead-$QELVO_HARNESS_LAYOUT
 : "${QELVO_SCREENSHOT_DIR:=$QELVO_BUILD_DIR/screenshots}"
 QELVO_WINE64=${QELVO_WINE64:-/usr/lib/wine/wine64}
 QELVO_WINESERVER=${QELVO_WINESERVER:-/usr/lib/wine/wineserver64}
+QELVO_HARNESS_HOOKS=${QELVO_HARNESS_HOOKS-$QELVO_ROOT/scripts/harness.d}
 export QELVO_ROOT QELVO_BUILD_DIR QELVO_WINEPREFIX QELVO_SCREENSHOT_DIR QELVO_WINE64 QELVO_WINESERVER
 
 _qelvo_xvfb_pid=
+_qelvo_xephyr_pid=
 _qelvo_server_pid=
 _qelvo_harness_up=
 
@@ -48,50 +59,90 @@ qelvo_wait_for() {
 
 _qelvo_alive() { kill -0 "$1" 2>/dev/null; }
 
-# _qelvo_display_ready <n>: our Xvfb serves display :n. Another one started on the same number at
-# the same moment may answer first; the lock file names the server that won.
+# _qelvo_display_ready <n> <pid>: the X server <pid> serves display :n. Another one started on the
+# same number at the same moment may answer first; the lock file names the server that won.
 _qelvo_display_ready() {
     local owner
-    _qelvo_alive "$_qelvo_xvfb_pid" || return 0 # ends the wait; the caller sees the dead server
+    _qelvo_alive "$2" || return 0 # ends the wait; the caller sees the dead server
     read -r owner 2>/dev/null <"/tmp/.X$1-lock" || return 1
-    [[ $owner =~ ^[0-9]+$ ]] && ((owner == _qelvo_xvfb_pid)) || return 1
+    [[ $owner =~ ^[0-9]+$ ]] && ((owner == $2)) || return 1
     xdpyinfo -display ":$1" >/dev/null 2>&1
 }
 
-# qelvo_display_start: $QELVO_HARNESS_DISPLAY when set, else an Xvfb 1024x768x24 of its own on the
-# first display from 150 up whose number is free (Xvfb's own lock file settles races with others
-# starting displays at the same time); exports DISPLAY. Its log goes to $QELVO_LOG_DIR/xvfb.log.
+# _qelvo_x_start <pid variable> <server command...>: the X server on the first display from 150 up
+# whose number is free (the server's own lock file settles races with others starting displays at
+# the same time); sets _qelvo_x_display. Its log goes to $QELVO_LOG_DIR/xvfb.log.
+_qelvo_x_start() {
+    local var=$1 n pid
+    shift
+    for ((n = 150; n < 250; n++)); do
+        [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
+        "$@" -nolisten tcp ":$n" >>"$QELVO_LOG_DIR/xvfb.log" 2>&1 &
+        pid=$!
+        printf -v "$var" %s "$pid"
+        if qelvo_wait_for 30 "$1 on :$n" _qelvo_display_ready "$n" "$pid" && _qelvo_alive "$pid"; then
+            _qelvo_x_display=:$n
+            return 0
+        fi
+        # Lost the number to another server (ours then ends by itself) or never came up.
+        qelvo_end_process "$pid"
+        printf -v "$var" %s ""
+    done
+    _qelvo_log "no free display between :150 and :249"
+    return 1
+}
+
+# The layouts of QELVO_HARNESS_LAYOUT: the outer Xvfb's size, the Xephyr screens nested in it (one
+# per head, Xinerama on and RandR off; Wine takes the heads as its monitors and puts the first
+# screen, the primary, at (0, 0)) and the number of heads.
+_qelvo_layout() {
+    case ${QELVO_HARNESS_LAYOUT:-one} in
+    one) _qelvo_outer=1024x768 _qelvo_heads=1 _qelvo_screens=() ;;
+    two)
+        _qelvo_outer=2048x768 _qelvo_heads=2
+        _qelvo_screens=(-screen 1024x768 -origin 1024,0 -screen 1024x768)
+        ;;
+    three)
+        _qelvo_outer=2848x768 _qelvo_heads=3
+        _qelvo_screens=(-origin 1024,0 -screen 1024x768 -origin 0,0 -screen 1024x768
+                        -origin 2048,0 -screen 800x600)
+        ;;
+    *) _qelvo_log "unknown layout '$QELVO_HARNESS_LAYOUT' (one, two, three)"; return 1 ;;
+    esac
+}
+
+# qelvo_display_start: $QELVO_HARNESS_DISPLAY when set, else an Xvfb of its own with the heads of
+# QELVO_HARNESS_LAYOUT (one 1024x768x24 by default); exports DISPLAY.
 qelvo_display_start() {
-    local n log
+    local heads
     if [[ -n ${QELVO_HARNESS_DISPLAY:-} ]]; then
         export DISPLAY=$QELVO_HARNESS_DISPLAY
         xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && return 0
         _qelvo_log "cannot open display $DISPLAY"
         return 1
     fi
-    for ((n = 150; n < 250; n++)); do
-        [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-        log=$QELVO_LOG_DIR/xvfb.log
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$log" 2>&1 &
-        _qelvo_xvfb_pid=$!
-        if qelvo_wait_for 30 "Xvfb on :$n" _qelvo_display_ready "$n" && _qelvo_alive "$_qelvo_xvfb_pid"; then
-            export DISPLAY=:$n
-            return 0
+    _qelvo_layout && _qelvo_x_start _qelvo_xvfb_pid Xvfb -screen 0 "${_qelvo_outer}x24" || return 1
+    if ((_qelvo_heads > 1)); then
+        _qelvo_x_start _qelvo_xephyr_pid env DISPLAY="$_qelvo_x_display" Xephyr "${_qelvo_screens[@]}" \
+            +xinerama -extension RANDR || { qelvo_display_stop; return 1; }
+        heads=$(xdpyinfo -display "$_qelvo_x_display" -ext XINERAMA 2>/dev/null | grep -c 'head #')
+        if [[ $heads != "$_qelvo_heads" ]]; then
+            _qelvo_log "$_qelvo_x_display has $heads Xinerama heads, not $_qelvo_heads"
+            qelvo_display_stop
+            return 1
         fi
-        # Lost the number to another server (ours then ends by itself) or never came up.
-        qelvo_end_process "$_qelvo_xvfb_pid"
-        _qelvo_xvfb_pid=
-    done
-    _qelvo_log "no free display between :150 and :249"
-    return 1
+    fi
+    export DISPLAY=$_qelvo_x_display
 }
 
-# qelvo_display_stop: ends the Xvfb that qelvo_display_start started, if any.
+# qelvo_display_stop: ends the X servers that qelvo_display_start started, if any.
 qelvo_display_stop() {
-    if [[ -n $_qelvo_xvfb_pid ]]; then
-        qelvo_end_process "$_qelvo_xvfb_pid"
-        _qelvo_xvfb_pid=
-    fi
+    local var
+    for var in _qelvo_xephyr_pid _qelvo_xvfb_pid; do
+        [[ -n ${!var} ]] && qelvo_end_process "${!var}"
+        printf -v "$var" %s ""
+    done
+    return 0
 }
 
 # Whether the wineserver of $WINEPREFIX listens: its socket sits in a folder named after the
@@ -106,30 +157,41 @@ _qelvo_server_ready() {
         { [[ -n ${XDG_RUNTIME_DIR:-} ]] && compgen -G "$XDG_RUNTIME_DIR/*wine*/$dir/socket" >/dev/null; }
 }
 
-# Maps the dialog font of the resources to a font with Chinese glyphs; a marker in the prefix
-# records a mapping that was checked, so a warm start skips it.
-_qelvo_map_fonts() {
-    local reg=$QELVO_LOG_DIR/fonts.reg marker=$WINEPREFIX/.qelvo-fonts out
-    [[ -f $marker ]] && return 0
-    python3 - "$reg" <<'PY' || return 1
+# The prefix's registry settings: the dialog font of the resources mapped to a font with Chinese
+# glyphs, then the lines of $QELVO_HARNESS_REG (a .reg text in UTF-8) when set. The marker in the
+# prefix is the file that was imported and checked, so a warm start skips it.
+_qelvo_prefix_settings() {
+    local reg=$QELVO_LOG_DIR/settings.reg marker=$WINEPREFIX/.qelvo-settings out
+    python3 - "$reg" "$marker" "${QELVO_HARNESS_REG:-}" <<'PY' || return $(($? == 3 ? 0 : 1))
 import sys
+reg, marker, extra = sys.argv[1:]
 key = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes"
 text = "Windows Registry Editor Version 5.00\r\n\r\n[" + key + "]\r\n" \
        '"宋体"="WenQuanYi Zen Hei"\r\n"SimSun"="WenQuanYi Zen Hei"\r\n'
-with open(sys.argv[1], "wb") as f:
-    f.write(b"\xff\xfe" + text.encode("utf-16-le"))
+if extra:
+    with open(extra, encoding="utf-8") as f:
+        text += "\r\n" + f.read().replace("\r\n", "\n").replace("\n", "\r\n")
+data = b"\xff\xfe" + text.encode("utf-16-le")
+try:
+    with open(marker, "rb") as f:
+        if f.read() == data:
+            sys.exit(3)
+except FileNotFoundError:
+    pass
+with open(reg, "wb") as f:
+    f.write(data)
 PY
-    if ! timeout 120 "$QELVO_WINE64" regedit /S "Z:${reg//\//\\}" >>"$QELVO_LOG_DIR/wine.log" 2>&1; then
+    if ! timeout 300 "$QELVO_WINE64" regedit /S "Z:${reg//\//\\}" >>"$QELVO_LOG_DIR/wine.log" 2>&1; then
         _qelvo_log "regedit could not import $reg"
         return 1
     fi
-    out=$(timeout 120 "$QELVO_WINE64" reg query \
+    out=$(timeout 300 "$QELVO_WINE64" reg query \
         'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v SimSun 2>>"$QELVO_LOG_DIR/wine.log")
     if [[ $out != *"WenQuanYi Zen Hei"* ]]; then
         _qelvo_log "the font substitution did not reach the prefix"
         return 1
     fi
-    touch "$marker"
+    cp "$reg" "$marker"
 }
 
 _qelvo_start_wine() {
@@ -151,7 +213,15 @@ _qelvo_start_wine() {
     else
         timeout 300 "$QELVO_WINE64" wineboot >"$QELVO_LOG_DIR/wineboot.log" 2>&1
     fi || { _qelvo_log "wineboot failed (see $QELVO_LOG_DIR/wineboot.log)"; return 1; }
-    _qelvo_map_fonts
+    _qelvo_prefix_settings
+}
+
+# qelvo_session_restart: ends the harness's Wine session and begins it anew (in the session that
+# created the prefix Wine starts no kernel driver; the next one does).
+qelvo_session_restart() {
+    timeout 60 "$QELVO_WINESERVER" -k >/dev/null 2>&1
+    qelvo_end_process "$_qelvo_server_pid"
+    _qelvo_start_wine
 }
 
 _qelvo_run_hooks() {
@@ -164,7 +234,7 @@ _qelvo_run_hooks() {
             _qelvo_log "hook $hook failed"
             return 1
         fi
-    done < <(find "$QELVO_ROOT/scripts/harness.d" -maxdepth 1 -name '*.sh' -type f | LC_ALL=C sort)
+    done < <([[ -z $QELVO_HARNESS_HOOKS ]] || find "$QELVO_HARNESS_HOOKS" -maxdepth 1 -name '*.sh' -type f | LC_ALL=C sort)
 }
 
 qelvo_harness_start() {
@@ -175,11 +245,12 @@ qelvo_harness_start() {
     pidfile=$QELVO_WINEPREFIX/.qelvo-harness.pid
     if [[ -f $pidfile ]] && _qelvo_alive "$(cat "$pidfile")"; then
         _qelvo_log "another harness (pid $(cat "$pidfile")) uses $QELVO_WINEPREFIX;" \
-                   "set QELVO_BUILD_DIR or QELVO_WINEPREFIX to run in parallel"
+                   "set QELVO_BUILD_DIR or QELVO_WINEPREFIX to run in parallel, or end it with scripts/wine-harness.sh stop"
         return 1
     fi
     echo $$ >"$pidfile"
     _qelvo_harness_up=1
+    export QELVO_HARNESS_PID=$$
     trap 'qelvo_harness_stop' EXIT
     trap 'qelvo_harness_stop; exit 130' INT
     trap 'qelvo_harness_stop; exit 143' TERM
@@ -204,10 +275,56 @@ qelvo_harness_stop() {
     fi
     qelvo_display_stop
     rm -f "$QELVO_WINEPREFIX/.qelvo-harness.pid"
+    unset QELVO_HARNESS_PID
     trap - EXIT INT TERM
 }
 
-# qelvo_end_process <pid>: asks a process this shell started to end, kills it after 15 s, reaps it.
+# What `start` leaves for `stop` and for scripts/wine-run: the environment and the process ids.
+_qelvo_state=$QELVO_WINEPREFIX-logs/harness.env
+
+# _qelvo_detach: the harness outlives this shell; its state goes to $_qelvo_state.
+_qelvo_detach() {
+    {
+        # Everything the harness exported.
+        export -p | grep -E '^declare -x (DISPLAY|WINE[A-Z_]*|QELVO_[A-Z0-9_]*)=' | grep -v ' QELVO_HARNESS_PID=' |
+            sed 's/^declare -x /export /'
+        printf '_qelvo_xvfb_pid=%q\n_qelvo_xephyr_pid=%q\n_qelvo_server_pid=%q\n' \
+            "$_qelvo_xvfb_pid" "$_qelvo_xephyr_pid" "$_qelvo_server_pid"
+    } >"$_qelvo_state" || return 1
+    # The wineserver lives as long as the harness: it stands for it in the pid file.
+    echo "$_qelvo_server_pid" >"$QELVO_WINEPREFIX/.qelvo-harness.pid"
+    _qelvo_harness_up=
+    trap - EXIT INT TERM
+}
+
+# qelvo_harness_attach: the environment of the harness that `start` left running.
+qelvo_harness_attach() {
+    # shellcheck disable=SC1090
+    [[ -f $_qelvo_state ]] && source "$_qelvo_state" && _qelvo_alive "$_qelvo_server_pid" || {
+        _qelvo_log "no harness is running for $QELVO_WINEPREFIX (scripts/wine-harness.sh start)"
+        return 1
+    }
+}
+
+# _qelvo_still <pid variable> <program>: keeps the id only while it is still that program's.
+_qelvo_still() {
+    [[ -n ${!1} && $(tr '\0' ' ' <"/proc/${!1}/cmdline" 2>/dev/null) == *"$2"* ]] || printf -v "$1" %s ""
+}
+
+# Stops the harness that `start` left running, by the process ids in its state (those of a run
+# cut short long ago may belong to other programs by now).
+_qelvo_stop_detached() {
+    # shellcheck disable=SC1090
+    [[ -f $_qelvo_state ]] && source "$_qelvo_state" || return 0
+    _qelvo_still _qelvo_xvfb_pid Xvfb
+    _qelvo_still _qelvo_xephyr_pid Xephyr
+    _qelvo_still _qelvo_server_pid wineserver
+    _qelvo_harness_up=1
+    qelvo_harness_stop
+    rm -f "$_qelvo_state"
+}
+
+# qelvo_end_process <pid>: asks a process the harness started to end, kills it after 15 s, reaps it.
 qelvo_end_process() {
     local pid=$1
     _qelvo_alive "$pid" && kill -TERM "$pid" 2>/dev/null
@@ -243,6 +360,20 @@ if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
         qelvo_harness_stop
         exit $status
         ;;
+    start)
+        [[ -z ${QELVO_HARNESS_PID:-} ]] || exit 0
+        _qelvo_stop_detached # one left running by a run that was cut short
+        if qelvo_harness_start && _qelvo_detach; then
+            exit 0
+        fi
+        qelvo_harness_stop
+        exit 1
+        ;;
+    stop)
+        [[ -z ${QELVO_HARNESS_PID:-} ]] || exit 0
+        _qelvo_stop_detached
+        exit 0
+        ;;
     run)
         shift
         [[ $# -gt 0 ]] || { echo "usage: $0 run COMMAND [ARGS...]" >&2; exit 2; }
@@ -253,7 +384,7 @@ if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
         exit $status
         ;;
     *)
-        echo "usage: $0 shell | run COMMAND [ARGS...]   (or source it and call qelvo_harness_start)" >&2
+        echo "usage: $0 shell | run COMMAND [ARGS...] | start | stop   (or source it and call qelvo_harness_start)" >&2
         exit 2
         ;;
     esac

@@ -22,7 +22,7 @@
 # writes the XML. Exit status 0 when no case failed. Everything the run started is ended on
 # every path.
 set -u
-source "$(dirname "${BASH_SOURCE[0]}")/wine-harness.sh" # qelvo_wait_for, the display, screenshots
+source "$(dirname "${BASH_SOURCE[0]}")/wine-harness.sh" # the harness: session, display, screenshots
 
 # In this order: Marksman must find no driver before the simulated one is started.
 CHECKS="package fitment nodriver calibration setwell"
@@ -44,7 +44,7 @@ while (($#)); do
     *) echo "x86-smoke: unknown argument $1" >&2; exit 2 ;;
     esac
 done
-export QELVO_LOG_DIR=$LOGS QELVO_SCREENSHOT_DIR=$QELVO_BUILD_DIR/screenshots/x86-smoke
+export QELVO_SCREENSHOT_DIR=$QELVO_BUILD_DIR/screenshots/x86-smoke
 mkdir -p "$LOGS" "$RESULTS" "$QELVO_SCREENSHOT_DIR" || exit 1
 rm -f "$LOGS"/cases.json "$LOGS"/*.facts "$LOGS"/*.exit "$LOGS"/*.xml
 : >"$LOGS/run.log"
@@ -58,16 +58,19 @@ on_exit() {
     local status=$?
     if [[ -z $KEEP ]]; then
         x86emu_stop
-        qelvo_display_stop
     else
         log "session kept: export WINEPREFIX=$PREFIX WINESERVER=$WINESERVER64 DISPLAY=${DISPLAY:-} WINELOADERNOEXEC=1;"
-        log "  run programs with $I386/usr/lib/wine/wine-preloader $I386/usr/lib/wine/wine PROGRAM"
+        log "  run programs with $QELVO_WINE64 PROGRAM"
     fi
     exit "$status"
 }
-trap on_exit EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+# Also once the harness has set its own.
+traps() {
+    trap on_exit EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+}
+traps
 
 # attempt <id> <run...>: runs attempts of check <id> until tools/x86smoke.py gives its verdict,
 # which it also records. <run...> leaves its evidence in $LOGS/<id>.{log,exit,xml,facts};
@@ -198,7 +201,8 @@ start_simulator() {
     : >"$out"
     x86wine 400 "$out" "$bin/touchsim.exe" install --dir "$(winpath "$bin")" && return 0
     log "the driver did not start in this session; starting the session anew (see $out)"
-    x86emu_begin_session && x86wine 400 "$out" "$bin/touchsim.exe" start
+    qelvo_session_restart && qelvo_wait_for 120 "wineboot to end" x86emu_none_running wineboot.exe &&
+        x86wine 400 "$out" "$bin/touchsim.exe" start
 }
 
 # simulated_test <id> <program> <seconds> [args...]: check <id> is a GoogleTest program of the x86
@@ -239,8 +243,9 @@ main() {
     for check in $CHECKS; do
         declare -F "check_$check" >/dev/null || { log "no check named $check"; return 2; }
     done
-    qelvo_display_start && x86emu_prepare
+    x86emu_prepare
     local status=$?
+    traps
     smoke record EmulatedWineSession "$([[ $status == 0 ]] && echo pass || echo fail)" $((SECONDS - started)) \
         "$([[ $status == 0 ]] || echo "the emulated 32-bit Wine could not be prepared (logs: $LOGS)")"
     log "preparation $((SECONDS - started))s (display ${DISPLAY:-none})"

@@ -1,11 +1,11 @@
 # shellcheck shell=bash
 # The emulated 32-bit Wine of the x86 smoke run (sourced by scripts/x86-smoke.sh, after
 # scripts/wine-harness.sh): qemu-i386-static and the i386 Wine of the installed wine64's version,
-# unpacked from Debian packages into $EMU; a 32-bit prefix; sessions served by the system's
-# wineserver64. Nothing is installed or registered system-wide.
+# unpacked from Debian packages into $EMU; the Wine harness runs it in a 32-bit prefix, served by
+# the system's wineserver64. Nothing is installed or registered system-wide.
 #
-# Needs EMU, LOGS and log(); gives x86emu_prepare (emulator, root, prefix; the session is then
-# running), x86wine, x86emu_begin_session, x86emu_stop, x86emu_kill <pattern>, winpath, I386, PREFIX.
+# Needs EMU, LOGS and log(); gives x86emu_prepare (emulator, root, prefix; the harness is then
+# running), x86wine, x86emu_stop, x86emu_kill <pattern>, winpath, I386, PREFIX.
 
 # Wine must be the very version of the system's wineserver64, which serves the emulated processes.
 WINE_VERSION=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null)
@@ -18,8 +18,9 @@ PREFIX=$EMU/prefix
 I386_LAYOUT=2
 I386_PACKAGES="wine32 libwine libxcomposite1 libxcursor1 libxfixes3 libxi6 libxinerama1 libxrandr2 libxrender1 libxxf86vm1"
 
-export WINEARCH=win32 WINEPREFIX=$PREFIX WINESERVER=$WINESERVER64 WINELOADERNOEXEC=1
-export WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d' WINEDEBUG=-all
+export WINEARCH=win32 WINESERVER=$WINESERVER64 WINELOADERNOEXEC=1
+# The harness's session, without the x64 hooks; the loader is the emulated one.
+QELVO_WINEPREFIX=$PREFIX QELVO_WINE64=$EMU/wine QELVO_HARNESS_HOOKS= QELVO_HARNESS_REG=$EMU/prefix.reg
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -38,13 +39,11 @@ retry() {
 x86wine() {
     local limit=$1 out=$2
     shift 2
-    timeout -k 10 "$limit" "$I386/usr/lib/wine/wine-preloader" "$I386/usr/lib/wine/wine" "$@" >>"$out" 2>&1
+    timeout -k 10 "$limit" "$QELVO_WINE64" "$@" >>"$out" 2>&1
 }
 
 # Processes. Everything Wine starts under emulation runs our private qemu binary, so what is left
 # over is found by that executable's path.
-_x86emu_server_started=
-
 _x86emu_pids() {
     find /proc/[0-9]*/exe -maxdepth 0 -lname "$(readlink -m "$QEMU")" 2>/dev/null | cut -d/ -f3
 }
@@ -67,38 +66,11 @@ x86emu_kill() {
     qelvo_wait_for 30 "emulated $1 to end" x86emu_none_running "$1"
 }
 
-# x86emu_stop: the wineserver and every emulated process left over.
+# x86emu_stop: the harness and every emulated process left over.
 x86emu_stop() {
-    if [[ -n $_x86emu_server_started ]]; then
-        timeout 60 "$WINESERVER64" -k >/dev/null 2>&1
-        timeout 30 "$WINESERVER64" -w >/dev/null 2>&1
-        _x86emu_server_started=
-    fi
-    local pids
-    pids=$(_x86emu_pids)
-    [[ -n $pids ]] && kill -KILL $pids 2>/dev/null
+    qelvo_harness_stop
+    x86emu_kill .
     return 0
-}
-
-_x86emu_start_server() {
-    mkdir -p "$PREFIX"
-    "$WINESERVER64" -p >>"$LOGS/wineserver.log" 2>&1 || { log "wineserver did not start"; return 1; }
-    _x86emu_server_started=1
-}
-
-# x86emu_begin_session: a session anew. Its first program has Wine start the services (and, in a
-# prefix just made, wineboot --init once more); that is let finish before any check starts, and
-# a session whose start hangs is begun once more.
-x86emu_begin_session() {
-    local attempt
-    for attempt in 1 2; do
-        x86emu_stop
-        _x86emu_start_server || return 1
-        x86wine 120 "$LOGS/session.log" cmd /c exit &&
-            qelvo_wait_for 120 "wineboot to end" x86emu_none_running wineboot.exe && return 0
-        log "the session did not start (attempt $attempt, see $LOGS/session.log)"
-    done
-    return 1
 }
 
 # The emulator. The release's own qemu-user-static (7.2 on bookworm) takes most of a minute for a
@@ -168,12 +140,13 @@ private_apt() {
 write_preloader() {
     # Wine starts every new process through the preloader beside its loader; this one hands the
     # loader to the emulator. -R bounds the guest address space: the default makes each start
-    # take most of a minute, 0x80000000 is too small for Wine.
+    # take most of a minute, 0x80000000 is too small for Wine. $EMU/wine starts a program.
     cat >"$I386/usr/lib/wine/wine-preloader" <<EOF
 #!/bin/sh
 exec "$QEMU" -L "$I386" -R 0x90000000 "\$@"
 EOF
-    chmod 755 "$I386/usr/lib/wine/wine-preloader"
+    printf '#!/bin/sh\nexec "%s" "%s" "$@"\n' "$I386/usr/lib/wine/wine-preloader" "$I386/usr/lib/wine/wine" >"$EMU/wine"
+    chmod 755 "$I386/usr/lib/wine/wine-preloader" "$EMU/wine"
 }
 
 prepare_i386_root() {
@@ -236,40 +209,25 @@ EOF
     echo "$I386_LAYOUT" >"$I386/.complete"
 }
 
-# The prefix as the checks want it: the dialog font mapped to a font this machine has, message
-# boxes in the font of a Chinese Windows (宋体 9 pt, GB2312), a service start timeout that allows
-# for emulation, and message boxes traced for the checks.
+# The prefix as the checks want it, besides the harness's font mapping: message boxes in the font
+# of a Chinese Windows (宋体 9 pt, GB2312), a service start timeout that allows for emulation, and
+# message boxes traced for the checks.
 write_prefix_reg() {
-    local reg=$EMU/prefix.reg face=""
+    local face
     # LOGFONTW: height -12, weight 400, charset 134, face "宋体" padded to 32 units.
     face="f4,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,00,86,00,00,00,00,8b,5b,53,4f"
     face+=$(printf ',00%.0s' $(seq 1 60))
-    {
-        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
-        printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
-        printf '"宋体"="WenQuanYi Zen Hei"\r\n"SimSun"="WenQuanYi Zen Hei"\r\n\r\n'
-        printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics]\r\n'
-        printf '"MessageFont"=hex:%s\r\n\r\n' "$face"
-        printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control]\r\n'
-        printf '"ServicesPipeTimeout"=dword:0001d4c0\r\n\r\n'
-        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Debug]\r\n'
-        printf '"RelayInclude"="user32.MessageBoxW;user32.MessageBoxExW;user32.MessageBoxA;user32.MessageBoxExA"\r\n\r\n'
-    } | iconv -f UTF-8 -t UTF-16 >"$reg"
-}
+    cat >"$EMU/prefix.reg" <<EOF
+[HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics]
+"MessageFont"=hex:$face
 
-# Emulated processes now and then die of the emulation itself ("wine client error ... Bad
-# address", a segmentation fault in a service); steps that matter are tried again.
-import_prefix_reg() {
-    local i
-    for i in 1 2 3; do
-        x86wine 300 "$LOGS/regedit.log" regedit /S "$(winpath "$EMU/prefix.reg")" && return 0
-        log "regedit failed (attempt $i, see $LOGS/regedit.log)"
-    done
-    return 1
-}
+[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control]
+"ServicesPipeTimeout"=dword:0001d4c0
 
-# The ready stamp names the Wine version and the registry settings that the prefix has.
-prefix_stamp() { echo "$WINE_VERSION $(md5sum <"$EMU/prefix.reg" | cut -d' ' -f1)"; }
+[HKEY_CURRENT_USER\\Software\\Wine\\Debug]
+"RelayInclude"="user32.MessageBoxW;user32.MessageBoxExW;user32.MessageBoxA;user32.MessageBoxExA"
+EOF
+}
 
 # The emulated fontconfig does not find the machine's Chinese font; Wine also loads every font in
 # the prefix's Fonts folder, so the font file is linked there.
@@ -281,42 +239,24 @@ link_chinese_font() {
     mkdir -p "$PREFIX/drive_c/windows/Fonts" && ln -sfn "$font" "$PREFIX/drive_c/windows/Fonts/$(basename "$font")"
 }
 
+# The harness on the 32-bit prefix, made anew when it belongs to another Wine version or was left
+# half made. Wine may still initialise the prefix or the session in the background (wineboot)
+# when the first program has returned; that is let finish. Emulated processes now and then die of
+# the emulation itself ("wine client error ... Bad address", a segmentation fault in a service),
+# so a failed start is tried once more.
 prepare_prefix() {
+    local attempt
     write_prefix_reg
-    if [[ -f $PREFIX/.qelvo-ready && -f $PREFIX/system.reg ]]; then
-        link_chinese_font
-        x86emu_begin_session || return 1
-        [[ $(cat "$PREFIX/.qelvo-ready") == "$(prefix_stamp)" ]] && return 0
-        if [[ $(cut -d' ' -f1 "$PREFIX/.qelvo-ready") == "$WINE_VERSION" ]]; then
-            log "updating the prefix's registry settings"
-            import_prefix_reg && prefix_stamp >"$PREFIX/.qelvo-ready" && return 0
-        fi
-    fi
-    local attempt first
+    [[ $(cat "$PREFIX/.qelvo-wine-version" 2>/dev/null) == "$WINE_VERSION" ]] || rm -rf "$PREFIX"
     for attempt in 1 2; do
-        x86emu_stop
-        rm -rf "$PREFIX"
-        _x86emu_start_server || return 1
-        log "creating the 32-bit prefix (attempt $attempt)"
-        : >"$LOGS/wineboot-$attempt.log"
-        # The first process of a new prefix runs wineboot --init before its own program (here
-        # the registry import), and the init goes on after that program returned.
-        x86wine 900 "$LOGS/wineboot-$attempt.log" regedit /S "$(winpath "$EMU/prefix.reg")"
-        first=$?
-        if qelvo_wait_for 900 "wineboot to end" x86emu_none_running wineboot.exe; then
-            # Wine starts no kernel driver in the session that made the prefix; the next session,
-            # begun here, serves every check. The server writes the registry out when it ends
-            # (otherwise only every half minute), so the prefix is looked at after that.
-            log "beginning a new session after making the prefix"
-            x86emu_begin_session || return 1
-            if [[ -s $PREFIX/system.reg && -f $PREFIX/drive_c/windows/system32/kernel32.dll ]] &&
-                { ((first == 0)) || import_prefix_reg; }; then
-                link_chinese_font
-                prefix_stamp >"$PREFIX/.qelvo-ready"
-                return 0
-            fi
+        if qelvo_harness_start && qelvo_wait_for 900 "wineboot to end" x86emu_none_running wineboot.exe; then
+            link_chinese_font
+            echo "$WINE_VERSION" >"$PREFIX/.qelvo-wine-version"
+            return 0
         fi
-        log "prefix creation failed (see $LOGS/wineboot-$attempt.log)"
+        log "the session did not start (attempt $attempt, see $PREFIX-logs)"
+        x86emu_stop
+        [[ -f $PREFIX/.qelvo-wine-version ]] || rm -rf "$PREFIX"
     done
     return 1
 }

@@ -1,7 +1,17 @@
-"""Loading PE images (PE32 and PE32+) with Debian's python3-pefile, refusing damaged ones.
+"""Loading PE images (PE32 and PE32+) with Debian's python3-pefile, refusing damaged ones; the one
+PE reader of the tools and checks.
 
 pefile reads what it can and notes the rest as warnings; the checks built on it must not take a
-table it could not read for an empty one, so load() turns such damage into PeError."""
+table it could not read for an empty one, so load() turns such damage into PeError.
+
+    info = version_info(data)  # what the release checks read: machine, version resource, manifests
+    info.machine               # "x86" / "x64" / hex of anything else
+    info.fixed_version         # (3, 0, 0, 0) file version of VS_FIXEDFILEINFO
+    info.fixed_product         # product version of VS_FIXEDFILEINFO
+    info.strings               # {"080404b0": {"FileDescription": "...", ...}}
+    info.translations          # [(0x0804, 1200)]
+    info.manifests             # {(id, language): bytes} of resource type 24
+"""
 
 import sys
 
@@ -75,3 +85,43 @@ def data_at(pe, rva, size):
     if len(data) != size:
         raise PeError("%d bytes at RVA 0x%x lie outside the file's data" % (size, rva))
     return data
+
+
+RT_MANIFEST = 24
+MACHINES = {MACHINE_I386: "x86", MACHINE_AMD64: "x64"}
+
+
+def _version(ms, ls):
+    return ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF
+
+
+class VersionInfo:
+    def __init__(self, pe):
+        self.machine = MACHINES.get(pe.FILE_HEADER.Machine, hex(pe.FILE_HEADER.Machine))
+        self.fixed_version = self.fixed_product = None
+        self.strings, self.translations, self.manifests = {}, [], {}
+        fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
+        if fixed:
+            self.fixed_version = _version(fixed[0].FileVersionMS, fixed[0].FileVersionLS)
+            self.fixed_product = _version(fixed[0].ProductVersionMS, fixed[0].ProductVersionLS)
+        for entry in [e for group in getattr(pe, "FileInfo", None) or [] for e in group]:
+            if entry.Key == b"StringFileInfo":
+                for table in entry.StringTable:
+                    self.strings[table.LangID.decode("ascii").lower()] = {
+                        k.decode("utf-8"): v.decode("utf-8") for k, v in table.entries.items()}
+            elif entry.Key == b"VarFileInfo":
+                for value in [v for var in entry.Var for v in var.entry.values()]:
+                    parts = value.split()  # "0x0804 0x04b0" per translation
+                    self.translations += [(int(lang, 16), int(page, 16)) for lang, page in zip(parts[0::2], parts[1::2])]
+        resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+        for kind in resources.entries if resources else []:
+            if kind.id == RT_MANIFEST:
+                for ident in kind.directory.entries:
+                    for lang in ident.directory.entries:
+                        d = lang.data.struct
+                        self.manifests[(ident.id, lang.id)] = data_at(pe, d.OffsetToData, d.Size)
+
+
+def version_info(data):
+    """The VersionInfo of the image bytes; PeError when the image or its resources are damaged."""
+    return VersionInfo(load(data, (DIRECTORY_RESOURCE,)))

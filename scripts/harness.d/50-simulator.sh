@@ -13,9 +13,7 @@ if ! _touchsim_run install; then
     # In the session that created the prefix Wine does not start a kernel driver (error 1053);
     # the next session does. Restart the harness's session once and start the driver there.
     echo "harness: restarting the Wine session to start the touch simulator" >&2
-    timeout 60 "$QELVO_WINESERVER" -k >/dev/null 2>&1
-    qelvo_end_process "$_qelvo_server_pid"
-    _qelvo_start_wine && _touchsim_run start || {
+    qelvo_session_restart && _touchsim_run start || {
         echo "harness: starting the touch simulator failed (see $QELVO_LOG_DIR/touchsim.log)" >&2
         return 1
     }

@@ -15,7 +15,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "release"))
 
 import checkresults  # noqa: E402
-import peinfo  # noqa: E402
+import peimage  # noqa: E402
 import releaserules  # noqa: E402
 import shipped  # noqa: E402
 import sign  # noqa: E402
@@ -113,7 +113,7 @@ def run(args, results):
                     if not c.expect(member in names, "%s lacks %s" % (path, member)):
                         continue
                     data = z.read(member)
-                    for problem in releaserules.binary_problems(peinfo.read_bytes(data), name, description,
+                    for problem in releaserules.binary_problems(peimage.version_info(data), name, description,
                                                                 program, arch):
                         c.fail("%s: %s" % (member, problem))
                     built = shipped.find(tree, name)

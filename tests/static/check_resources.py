@@ -344,8 +344,8 @@ def check_tree(results, label, tree, machine, pe32plus):
 
 
 def run_reader_tests(results):
-    suite = unittest.defaultTestLoader.discover(os.path.join(HERE, "..", "..", "tools"), pattern="test_peres.py",
-                                                top_level_dir=os.path.join(HERE, "..", "..", "tools"))
+    tests = os.path.join(HERE, "..", "native", "tools")
+    suite = unittest.defaultTestLoader.discover(tests, pattern="peres_test.py", top_level_dir=tests)
 
     def flatten(s):
         for t in s:

@@ -13,7 +13,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools", "release"))
 
 import checkresults  # noqa: E402
-import peinfo  # noqa: E402
+import peimage  # noqa: E402
 import releaserules  # noqa: E402
 import shipped  # noqa: E402
 
@@ -27,7 +27,8 @@ def run(args, results):
                                   "%s is not built in %s" % (name, tree)):
                 continue
             for path in paths:
-                info = peinfo.read(path)
+                with open(path, "rb") as f:
+                    info = peimage.version_info(f.read())
                 with results.case("%s.%s.VersionResource" % (suite, name)) as c:
                     c.expect(info.machine == arch, "%s: machine %s" % (path, info.machine))
                     for problem in releaserules.version_problems(info, name, description):

@@ -17,8 +17,9 @@ import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, ".."))
 
-import peinfo  # noqa: E402
+import peimage  # noqa: E402
 import shipped  # noqa: E402
 
 NOTES_DIR = os.path.join(HERE, "..", "..", "release")
@@ -45,7 +46,7 @@ def collect(tree, arch):
             continue
         with open(paths[0], "rb") as f:
             data = f.read()
-        machine = peinfo.read_bytes(data).machine
+        machine = peimage.version_info(data).machine
         if machine != arch:
             problems.append("%s is built for %s, not %s" % (paths[0], machine, arch))
             continue

@@ -1,6 +1,7 @@
 // DisplaySelectDialog in this process, on the desktop the test run gives it: one display
 // (SingleDisplay), two 1024 x 768 side by side with the left one primary (DualDisplay), or three
-// with one left of the primary (TripleDisplay); see scripts/multihead.sh and CMakeLists.txt.
+// with one left of the primary (TripleDisplay), as QELVO_HARNESS_LAYOUT of scripts/wine-harness.sh
+// sets it up; see CMakeLists.txt.
 #include "DisplayTestSupport.h"
 
 #include "calibrate/DisplayNumberWindow.h"
@@ -188,7 +189,7 @@ class DualDisplay : public DisplayTest {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(::GetSystemMetrics(SM_CMONITORS), 2) << "run under scripts/multihead.sh two";
+        ASSERT_EQ(::GetSystemMetrics(SM_CMONITORS), 2) << "run under QELVO_HARNESS_LAYOUT=two";
         const RECT desk = VirtualScreen();
         ASSERT_EQ(FromRECT(desk), R(0, 0, 2048, 768));
     }
@@ -455,7 +456,7 @@ class TripleDisplay : public DisplayTest {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(::GetSystemMetrics(SM_CMONITORS), 3) << "run under scripts/multihead.sh three";
+        ASSERT_EQ(::GetSystemMetrics(SM_CMONITORS), 3) << "run under QELVO_HARNESS_LAYOUT=three";
         ASSERT_LT(::GetSystemMetrics(SM_XVIRTUALSCREEN), 0);
     }
 };

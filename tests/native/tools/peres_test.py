@@ -1,4 +1,4 @@
-"""Unit tests of peres.py on PE files built here byte by byte (run by tests/static/check_resources.py)."""
+"""Unit tests of tools/peres.py on PE files built here byte by byte (run by tests/static/check_resources.py)."""
 
 import os
 import struct
@@ -6,7 +6,7 @@ import sys
 import tempfile
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "tools"))
 import peres  # noqa: E402
 
 SECTION_RVA = 0x1000
