@@ -14,7 +14,8 @@
 #                           logs go to $QELVO_WINEPREFIX-logs
 #     QELVO_HARNESS_DISPLAY use this X display instead of starting an Xvfb
 #     QELVO_SCREENSHOT_DIR  where qelvo_screenshot writes (default $QELVO_BUILD_DIR/screenshots)
-# After start: WINEPREFIX, DISPLAY, WINEDLLOVERRIDES, WINEDEBUG are exported; every
+#     QELVO_LANGUAGE        zh (default) or en: the language of Windows that the programs see
+# After start: WINEPREFIX, DISPLAY, WINEDLLOVERRIDES, WINEDEBUG, LANG are exported; every
 # scripts/harness.d/*.sh hook has been sourced in name order, with the session already running.
 
 QELVO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -30,6 +31,22 @@ _qelvo_server_pid=
 _qelvo_harness_up=
 
 _qelvo_log() { echo "harness: $*" >&2; }
+
+# qelvo_language_env: exports LANG for $QELVO_LANGUAGE. A Wine process takes its locale, UI
+# language and system error texts from LANG when it starts (no glibc locale needs to exist), so
+# every process started afterwards sees a Chinese Windows (zh) or an English one (en). The LC_
+# variables would win over LANG: they go.
+qelvo_language_env() {
+    case ${QELVO_LANGUAGE:-zh} in
+    zh) export LANG=zh_CN.UTF-8 ;;
+    en) export LANG=en_US.UTF-8 ;;
+    *)
+        _qelvo_log "QELVO_LANGUAGE must be zh or en, not '$QELVO_LANGUAGE'"
+        return 1
+        ;;
+    esac
+    unset LC_ALL LC_CTYPE LC_MESSAGES
+}
 
 # Polls a command until it succeeds: qelvo_wait_for <seconds> <description> <command...>.
 # Fails with a message when the time is up.
@@ -187,6 +204,7 @@ qelvo_harness_start() {
     export WINEPREFIX=$QELVO_WINEPREFIX
     export WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d'
     export WINEDEBUG=${QELVO_WINEDEBUG:--all}
+    qelvo_language_env || return 1
     qelvo_display_start || return 1
     _qelvo_start_wine || return 1
     _qelvo_run_hooks || return 1

@@ -201,7 +201,7 @@ main() {
     for check in $CHECKS; do
         declare -F "check_$check" >/dev/null || { log "no check named $check"; return 2; }
     done
-    qelvo_display_start && x86emu_prepare
+    qelvo_language_env && qelvo_display_start && x86emu_prepare
     local status=$?
     smoke record EmulatedWineSession "$([[ $status == 0 ]] && echo pass || echo fail)" $((SECONDS - started)) \
         "$([[ $status == 0 ]] || echo "the emulated 32-bit Wine could not be prepared (logs: $LOGS)")"
