@@ -15,7 +15,8 @@
 #     QELVO_HARNESS_DISPLAY use this X display instead of starting an Xvfb
 #     QELVO_SCREENSHOT_DIR  where qelvo_screenshot writes (default $QELVO_BUILD_DIR/screenshots)
 #     QELVO_LANGUAGE        zh (default) or en: the language of Windows that the programs see
-# After start: WINEPREFIX, DISPLAY, WINEDLLOVERRIDES, WINEDEBUG, LANG are exported; every
+# Wine processes are started through scripts/wine-run, which gives them that language.
+# After start: WINEPREFIX, DISPLAY, WINEDLLOVERRIDES, WINEDEBUG, QELVO_WINE_LOCALE are exported; every
 # scripts/harness.d/*.sh hook has been sourced in name order, with the session already running.
 
 QELVO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,20 +33,20 @@ _qelvo_harness_up=
 
 _qelvo_log() { echo "harness: $*" >&2; }
 
-# qelvo_language_env: exports LANG for $QELVO_LANGUAGE. A Wine process takes its locale, UI
-# language and system error texts from LANG when it starts (no glibc locale needs to exist), so
-# every process started afterwards sees a Chinese Windows (zh) or an English one (en). The LC_
-# variables would win over LANG: they go.
+# qelvo_language_env: exports QELVO_WINE_LOCALE for $QELVO_LANGUAGE. Wine takes a process's locale,
+# UI language and system error texts from LC_ALL when the process starts, even where no glibc
+# locale of that name exists (LANG alone was seen to give English); scripts/wine-run hands it to
+# every Wine process as LC_ALL, and their children inherit it. Other programs keep their locale
+# (bash warns about an LC_ALL it cannot load).
 qelvo_language_env() {
     case ${QELVO_LANGUAGE:-zh} in
-    zh) export LANG=zh_CN.UTF-8 ;;
-    en) export LANG=en_US.UTF-8 ;;
+    zh) export QELVO_WINE_LOCALE=zh_CN.UTF-8 ;;
+    en) export QELVO_WINE_LOCALE=en_US.UTF-8 ;;
     *)
         _qelvo_log "QELVO_LANGUAGE must be zh or en, not '$QELVO_LANGUAGE'"
         return 1
         ;;
     esac
-    unset LC_ALL LC_CTYPE LC_MESSAGES
 }
 
 # Polls a command until it succeeds: qelvo_wait_for <seconds> <description> <command...>.
@@ -136,11 +137,11 @@ text = "Windows Registry Editor Version 5.00\r\n\r\n[" + key + "]\r\n" \
 with open(sys.argv[1], "wb") as f:
     f.write(b"\xff\xfe" + text.encode("utf-16-le"))
 PY
-    if ! timeout 120 "$QELVO_WINE64" regedit /S "Z:${reg//\//\\}" >>"$QELVO_LOG_DIR/wine.log" 2>&1; then
+    if ! timeout 120 "$QELVO_ROOT/scripts/wine-run" regedit /S "Z:${reg//\//\\}" >>"$QELVO_LOG_DIR/wine.log" 2>&1; then
         _qelvo_log "regedit could not import $reg"
         return 1
     fi
-    out=$(timeout 120 "$QELVO_WINE64" reg query \
+    out=$(timeout 120 "$QELVO_ROOT/scripts/wine-run" reg query \
         'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v SimSun 2>>"$QELVO_LOG_DIR/wine.log")
     if [[ $out != *"WenQuanYi Zen Hei"* ]]; then
         _qelvo_log "the font substitution did not reach the prefix"
@@ -164,9 +165,9 @@ _qelvo_start_wine() {
     # The first process of the session hands its output to the services it starts: never a pipe.
     if [[ -n $fresh ]]; then
         _qelvo_log "creating the prefix $WINEPREFIX"
-        timeout 600 "$QELVO_WINE64" wineboot -i >"$QELVO_LOG_DIR/wineboot.log" 2>&1
+        timeout 600 "$QELVO_ROOT/scripts/wine-run" wineboot -i >"$QELVO_LOG_DIR/wineboot.log" 2>&1
     else
-        timeout 300 "$QELVO_WINE64" wineboot >"$QELVO_LOG_DIR/wineboot.log" 2>&1
+        timeout 300 "$QELVO_ROOT/scripts/wine-run" wineboot >"$QELVO_LOG_DIR/wineboot.log" 2>&1
     fi || { _qelvo_log "wineboot failed (see $QELVO_LOG_DIR/wineboot.log)"; return 1; }
     _qelvo_map_fonts
 }
