@@ -445,4 +445,14 @@ void* PatchImport(HMODULE module, const char* dll, const char* function, void* r
     return nullptr;
 }
 
+bool EnglishWindows()
+{
+    return PRIMARYLANGID(GetUserDefaultUILanguage()) != LANG_CHINESE;
+}
+
+const wchar_t* InLanguage(const wchar_t* chinese, const wchar_t* english)
+{
+    return EnglishWindows() ? english : chinese;
+}
+
 } // namespace qelvo::test
