@@ -368,7 +368,9 @@ TEST_F(ScribeProgram, OpensMaximisedWithNineCrosshairsAndChineseTexts)
         const POINT c = crosshairs[i];
         EXPECT_TRUE(HasColourNear(POINT{c.x - 15, c.y}, kCross, 0)) << "crosshair " << i;
         EXPECT_TRUE(HasColourNear(POINT{c.x, c.y + 15}, kCross, 0)) << "crosshair " << i;
-        EXPECT_TRUE(HasColourNear(POINT{c.x + 30, c.y + 30}, kPage, 0)) << "page colour beside crosshair " << i;
+        // Between the arms and the read-out, which starts 24 px below (or above) the centre and
+        // is as wide as its text in either language.
+        EXPECT_TRUE(HasColourNear(POINT{c.x + 30, c.y + 12}, kPage, 0)) << "page colour beside crosshair " << i;
     }
     EXPECT_TRUE(AllWaiting());
     EXPECT_EQ(ItemText(window, kClearId), kClear);
