@@ -105,12 +105,13 @@ function(qelvo_add_wine_test name)
   qelvo_harness_test(${name})
 endfunction()
 
-# qelvo_add_program_resources(<target> RC <file.rc> ART <file names...>)
+# qelvo_add_program_resources(<target> RC <file.rc> ENGLISH <file.rc> ART <file names...>)
 # The OBJECT library <target> with a program's resources: tools/artgen/artgen.py draws the artwork
 # into <binary dir>/art at build time, and windres compiles <file.rc> (which may include
-# device/DeviceSelect.rc and framework/Framework.rc, and finds the artwork by file name).
+# device/DeviceSelect.rc and framework/Framework.rc, and finds the artwork by file name). ENGLISH
+# names the English twin that <file.rc> includes last (with the English twins of those two).
 function(qelvo_add_program_resources target)
-  cmake_parse_arguments(R "" "RC" "ART" ${ARGN})
+  cmake_parse_arguments(R "" "RC;ENGLISH" "ART" ${ARGN})
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   set(art_dir ${CMAKE_CURRENT_BINARY_DIR}/art)
   list(TRANSFORM R_ART PREPEND ${art_dir}/ OUTPUT_VARIABLE art)
@@ -126,6 +127,6 @@ function(qelvo_add_program_resources target)
   target_include_directories(${target} PRIVATE
     ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/device ${art_dir})
   set_source_files_properties(${R_RC} PROPERTIES OBJECT_DEPENDS
-    "${art};${CMAKE_CURRENT_SOURCE_DIR}/resource.h;${PROJECT_SOURCE_DIR}/device/DeviceSelect.rc;${PROJECT_SOURCE_DIR}/device/DeviceSelectResource.h;${PROJECT_SOURCE_DIR}/framework/Framework.rc")
+    "${art};${CMAKE_CURRENT_SOURCE_DIR}/resource.h;${PROJECT_SOURCE_DIR}/device/DeviceSelect.rc;${PROJECT_SOURCE_DIR}/device/DeviceSelectResource.h;${PROJECT_SOURCE_DIR}/framework/Framework.rc;${R_ENGLISH};${PROJECT_SOURCE_DIR}/device/DeviceSelectEnglish.rc;${PROJECT_SOURCE_DIR}/framework/FrameworkEnglish.rc")
   add_dependencies(${target} ${target}_artwork)
 endfunction()

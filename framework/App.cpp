@@ -1,5 +1,7 @@
 #include "framework/App.h"
 
+#include "framework/Language.h"
+
 #include <commctrl.h>
 
 #include <vector>
@@ -36,6 +38,7 @@ int App::Run(HINSTANCE instance, const wchar_t* commandLine, int showCommand)
     instance_ = instance;
     commandLine_ = commandLine != nullptr ? commandLine : L"";
     showCommand_ = showCommand;
+    ResourceLanguage();
     if (!InitCommonControlClasses())
         return 1;
     bool keepRunning = false;

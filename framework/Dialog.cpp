@@ -3,6 +3,7 @@
 #include "framework/App.h"
 #include "framework/FrameworkResource.h"
 #include "framework/IntegerText.h"
+#include "framework/Language.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,7 +20,7 @@ public:
     explicit HiddenTemplate(UINT id)
     {
         HINSTANCE module = ProgramInstance();
-        HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
+        HRSRC resource = FindProgramResource(module, MAKEINTRESOURCEW(5) /* RT_DIALOG */, MAKEINTRESOURCEW(id));
         if (resource == nullptr)
             return;
         const DWORD size = ::SizeofResource(module, resource);

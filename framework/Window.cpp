@@ -1,6 +1,7 @@
 #include "framework/Window.h"
 
 #include "framework/App.h"
+#include "framework/Language.h"
 
 #include <vector>
 
@@ -227,16 +228,7 @@ bool Window::ReflectDrawItem(LPARAM lParam)
 
 std::wstring LoadText(UINT id)
 {
-    std::vector<wchar_t> buffer(256);
-    for (;;) {
-        const int length = ::LoadStringW(ProgramInstance(), id, buffer.data(), static_cast<int>(buffer.size()));
-        if (length <= 0)
-            return std::wstring();
-        // A text that fills the buffer may have been cut: try again with more room.
-        if (static_cast<size_t>(length) + 1 < buffer.size() || buffer.size() >= 65536)
-            return std::wstring(buffer.data(), static_cast<size_t>(length));
-        buffer.resize(buffer.size() * 4);
-    }
+    return LoadResourceString(ProgramInstance(), id);
 }
 
 } // namespace fw

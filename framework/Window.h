@@ -82,7 +82,8 @@ protected:
     HWND hwnd_ = nullptr;
 };
 
-// Loads string `id` of the program's module (which includes the framework's strings); empty if missing.
+// Loads string `id` of the program's module (which includes the framework's strings) in the language of
+// ResourceLanguage() (framework/Language.h); empty if missing.
 std::wstring LoadText(UINT id);
 
 } // namespace fw

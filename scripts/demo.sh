@@ -34,8 +34,8 @@ demo_framework_smoke() {
 # with a USB device node, as the driver and the device installer report them.
 demo_simulator() {
     local tool=$QELVO_BUILD_DIR/win64/simulator/bin/touchsim.exe log=$QELVO_LOG_DIR/demo-simulator.log
-    if ! timeout 120 "$QELVO_WINE64" "$tool" demo 2 >"$log" 2>&1 ||
-       ! timeout 120 "$QELVO_WINE64" "$tool" state >>"$log" 2>&1; then
+    if ! timeout 120 "$QELVO_ROOT/scripts/wine-run" "$tool" demo 2 >"$log" 2>&1 ||
+       ! timeout 120 "$QELVO_ROOT/scripts/wine-run" "$tool" state >>"$log" 2>&1; then
         echo "demo: setting up the simulated controllers failed (log: $log)"
         return 1
     fi
@@ -59,7 +59,7 @@ demo_calibrate_from_settings() {
         echo "demo: on $DISPLAY your left clicks become touches of the simulated controller (touchsim follow):"
         echo "      when Marksman shows its targets, click each target's centre, then press Enter or double-click"
     fi
-    timeout 900 "$QELVO_WINE64" "$driver" "${args[@]}" >"$log" 2>&1
+    timeout 900 "$QELVO_ROOT/scripts/wine-run" "$driver" "${args[@]}" >"$log" 2>&1
     rc=$?
     grep -E '^(demo|stored|driver|accuracy)' "$log"
     if [[ $rc -ne 0 ]]; then
@@ -91,7 +91,7 @@ demo_show_window() {
     local shot=$1 exe=$2 pid name
     shift 2
     name=$(basename "$exe")
-    "$QELVO_WINE64" "$exe" "$@" >"$QELVO_LOG_DIR/demo-$shot.log" 2>&1 &
+    "$QELVO_ROOT/scripts/wine-run" "$exe" "$@" >"$QELVO_LOG_DIR/demo-$shot.log" 2>&1 &
     pid=$!
     if ! qelvo_wait_for 120 "a window of $name" _demo_window_of "$pid" "$name" || ! _qelvo_alive "$pid"; then
         echo "demo: $name showed no window (log: $QELVO_LOG_DIR/demo-$shot.log)"
@@ -104,7 +104,7 @@ demo_show_window() {
         wait "$pid"
         return 0
     fi
-    timeout 60 "$QELVO_WINE64" taskkill /im "$name" >>"$QELVO_LOG_DIR/demo-$shot.log" 2>&1
+    timeout 60 "$QELVO_ROOT/scripts/wine-run" taskkill /im "$name" >>"$QELVO_LOG_DIR/demo-$shot.log" 2>&1
     if ! qelvo_wait_for 60 "$name to close" _qelvo_not_alive "$pid"; then
         echo "demo: $name did not close on WM_CLOSE; ending it"
     fi

@@ -21,7 +21,9 @@
 #     QELVO_WINE64          the Wine loader (default /usr/lib/wine/wine64)
 #     QELVO_HARNESS_HOOKS   folder of the hooks (default scripts/harness.d; empty: none)
 #     QELVO_HARNESS_REG     a .reg file (UTF-8) of settings the prefix gets besides the font mapping
-# After start: WINEPREFIX, DISPLAY, WINEDLLOVERRIDES, WINEDEBUG are exported; every
+#     QELVO_LANGUAGE        zh (default) or en: the language of Windows that the programs see
+# Wine processes are started through scripts/wine-run, which gives them that language.
+# After start: WINEPREFIX, DISPLAY, WINEDLLOVERRIDES, WINEDEBUG, QELVO_WINE_LOCALE are exported; every
 # scripts/harness.d/*.sh hook has been sourced in name order, with the session already running.
 # Inside a harness started by `run` or `shell`, `start` and `stop` do nothing.
 
@@ -41,6 +43,22 @@ _qelvo_server_pid=
 _qelvo_harness_up=
 
 _qelvo_log() { echo "harness: $*" >&2; }
+
+# qelvo_language_env: exports QELVO_WINE_LOCALE for $QELVO_LANGUAGE. Wine takes a process's locale,
+# UI language and system error texts from LC_ALL when the process starts, even where no glibc
+# locale of that name exists (LANG alone was seen to give English); scripts/wine-run hands it to
+# every Wine process as LC_ALL, and their children inherit it. Other programs keep their locale
+# (bash warns about an LC_ALL it cannot load).
+qelvo_language_env() {
+    case ${QELVO_LANGUAGE:-zh} in
+    zh) export QELVO_WINE_LOCALE=zh_CN.UTF-8 ;;
+    en) export QELVO_WINE_LOCALE=en_US.UTF-8 ;;
+    *)
+        _qelvo_log "QELVO_LANGUAGE must be zh or en, not '$QELVO_LANGUAGE'"
+        return 1
+        ;;
+    esac
+}
 
 # Polls a command until it succeeds: qelvo_wait_for <seconds> <description> <command...>.
 # Fails with a message when the time is up.
@@ -181,11 +199,11 @@ except FileNotFoundError:
 with open(reg, "wb") as f:
     f.write(data)
 PY
-    if ! timeout 300 "$QELVO_WINE64" regedit /S "Z:${reg//\//\\}" >>"$QELVO_LOG_DIR/wine.log" 2>&1; then
+    if ! timeout 300 "$QELVO_ROOT/scripts/wine-run" regedit /S "Z:${reg//\//\\}" >>"$QELVO_LOG_DIR/wine.log" 2>&1; then
         _qelvo_log "regedit could not import $reg"
         return 1
     fi
-    out=$(timeout 300 "$QELVO_WINE64" reg query \
+    out=$(timeout 300 "$QELVO_ROOT/scripts/wine-run" reg query \
         'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v SimSun 2>>"$QELVO_LOG_DIR/wine.log")
     if [[ $out != *"WenQuanYi Zen Hei"* ]]; then
         _qelvo_log "the font substitution did not reach the prefix"
@@ -209,9 +227,9 @@ _qelvo_start_wine() {
     # The first process of the session hands its output to the services it starts: never a pipe.
     if [[ -n $fresh ]]; then
         _qelvo_log "creating the prefix $WINEPREFIX"
-        timeout 600 "$QELVO_WINE64" wineboot -i >"$QELVO_LOG_DIR/wineboot.log" 2>&1
+        timeout 600 "$QELVO_ROOT/scripts/wine-run" wineboot -i >"$QELVO_LOG_DIR/wineboot.log" 2>&1
     else
-        timeout 300 "$QELVO_WINE64" wineboot >"$QELVO_LOG_DIR/wineboot.log" 2>&1
+        timeout 300 "$QELVO_ROOT/scripts/wine-run" wineboot >"$QELVO_LOG_DIR/wineboot.log" 2>&1
     fi || { _qelvo_log "wineboot failed (see $QELVO_LOG_DIR/wineboot.log)"; return 1; }
     _qelvo_prefix_settings
 }
@@ -258,6 +276,7 @@ qelvo_harness_start() {
     export WINEPREFIX=$QELVO_WINEPREFIX
     export WINEDLLOVERRIDES='mscoree,mshtml=;winedbg.exe=d'
     export WINEDEBUG=${QELVO_WINEDEBUG:--all}
+    qelvo_language_env || return 1
     qelvo_display_start || return 1
     _qelvo_start_wine || return 1
     _qelvo_run_hooks || return 1

@@ -243,7 +243,7 @@ main() {
     for check in $CHECKS; do
         declare -F "check_$check" >/dev/null || { log "no check named $check"; return 2; }
     done
-    x86emu_prepare
+    qelvo_language_env && x86emu_prepare
     local status=$?
     traps
     smoke record EmulatedWineSession "$([[ $status == 0 ]] && echo pass || echo fail)" $((SECONDS - started)) \

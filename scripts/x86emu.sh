@@ -35,11 +35,12 @@ retry() {
     return 1
 }
 
-# x86wine <seconds> <log> <program> [args...]: one emulated Wine process with a time limit.
+# x86wine <seconds> <log> <program> [args...]: one emulated Wine process with a time limit, in the
+# language of $QELVO_WINE_LOCALE (see qelvo_language_env).
 x86wine() {
     local limit=$1 out=$2
     shift 2
-    timeout -k 10 "$limit" "$QELVO_WINE64" "$@" >>"$out" 2>&1
+    timeout -k 10 "$limit" env ${QELVO_WINE_LOCALE:+LC_ALL=$QELVO_WINE_LOCALE} "$QELVO_WINE64" "$@" >>"$out" 2>&1
 }
 
 # Processes. Everything Wine starts under emulation runs our private qemu binary, so what is left

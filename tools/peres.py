@@ -313,3 +313,31 @@ def open_located(results, label, path, missing, machine, pe32plus, note=""):
             c.expect(res.machine == machine and res.pe32plus == pe32plus,
                      "machine 0x%x, PE32+ %s" % (res.machine, res.pe32plus))
     return res
+
+
+LANG_ZH_CN, LANG_EN_US = 0x0804, 0x0409
+
+
+def dialogs_by_language(res):
+    """{dialog id: {language: parsed template}} of every RT_DIALOG."""
+    out = {}
+    for (rtype, name, lang), data in res.resources.items():
+        if rtype == RT_DIALOG:
+            out.setdefault(name, {})[lang] = parse_dialog(data)
+    return out
+
+
+def format_specs(text):
+    """The printf conversions of a text in order ("%.1f", "%+d"), "%%" left out."""
+    out, i = [], 0
+    while i < len(text):
+        if text[i] != "%":
+            i += 1
+            continue
+        j = i + 1
+        while j < len(text) and text[j] in "-+ #0123456789.hlL":
+            j += 1
+        if j < len(text) and text[j] != "%":
+            out.append(text[i:j + 1])
+        i = j + 1
+    return out

@@ -7,7 +7,7 @@ if [[ ! -f $_touchsim ]]; then
     return 1
 fi
 _touchsim_run() {
-    timeout 300 "$QELVO_WINE64" "$_touchsim" "$@" >>"$QELVO_LOG_DIR/touchsim.log" 2>&1
+    timeout 300 "$QELVO_ROOT/scripts/wine-run" "$_touchsim" "$@" >>"$QELVO_LOG_DIR/touchsim.log" 2>&1
 }
 if ! _touchsim_run install; then
     # In the session that created the prefix Wine does not start a kernel driver (error 1053);

@@ -114,7 +114,7 @@ def run(args, results):
                         continue
                     data = z.read(member)
                     for problem in releaserules.binary_problems(peimage.version_info(data), name, description,
-                                                                program, arch):
+                                                                program, arch, shipped.ENGLISH_DESCRIPTIONS[name]):
                         c.fail("%s: %s" % (member, problem))
                     built = shipped.find(tree, name)
                     if built:

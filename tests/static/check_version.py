@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Version resources and application manifests of the shipped binaries in both Windows trees.
 Every shipped binary must be built (a missing one fails); each carries product and file version
-3.0.0 in a Chinese (Simplified) Unicode block with a Chinese description; the programs carry a
+3.0.0 in a Chinese (Simplified) Unicode block with a Chinese description and in an English one
+with an English description; the programs carry a
 manifest that asks for an administrator and DPI awareness in the forms Windows 2000 and XP
 ignore, without Common Controls 6; the library carries none."""
 
@@ -31,7 +32,8 @@ def run(args, results):
                     info = peimage.version_info(f.read())
                 with results.case("%s.%s.VersionResource" % (suite, name)) as c:
                     c.expect(info.machine == arch, "%s: machine %s" % (path, info.machine))
-                    for problem in releaserules.version_problems(info, name, description):
+                    for problem in releaserules.version_problems(
+                            info, name, description, shipped.ENGLISH_DESCRIPTIONS[name]):
                         c.fail("%s: %s" % (path, problem))
                 with results.case("%s.%s.Manifest" % (suite, name)) as c:
                     if not program:

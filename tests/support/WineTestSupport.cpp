@@ -500,4 +500,14 @@ long FailingPaints::Ended() const
     return g_paintsEnded;
 }
 
+bool EnglishWindows()
+{
+    return PRIMARYLANGID(GetUserDefaultUILanguage()) != LANG_CHINESE;
+}
+
+const wchar_t* InLanguage(const wchar_t* chinese, const wchar_t* english)
+{
+    return EnglishWindows() ? english : chinese;
+}
+
 } // namespace qelvo::test

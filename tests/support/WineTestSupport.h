@@ -107,6 +107,12 @@ private:
     DWORD id_ = 0;
 };
 
+// Whether this process sees a Windows that is not Chinese (the harness's QELVO_LANGUAGE=en): the
+// programs then show their English texts, and tests expect those.
+bool EnglishWindows();
+// `chinese` or `english`, by EnglishWindows(): a text as the user must see it.
+const wchar_t* InLanguage(const wchar_t* chinese, const wchar_t* english);
+
 // Folder of this test program (where CTest's build puts it).
 std::wstring ExecutableDirectory();
 // The shipped binary `name` to test: in %QELVO_SHIPPED_DIR% when that is set (the unpacked release

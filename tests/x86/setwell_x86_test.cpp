@@ -23,7 +23,7 @@ namespace {
 using namespace caltest;
 using namespace qelvo::test;
 
-const wchar_t kCaption[] = L"Qelvo设置程序";
+const wchar_t* const kCaption = qelvo::test::InLanguage(L"Qelvo设置程序", L"Qelvo Settings");
 
 // A wait that fails while Setwell shows no message of its own says so with these words: the
 // emulation has stalled or killed the program, and the smoke run starts the case again. Wrong

@@ -15,18 +15,36 @@ CJK = re.compile("[\u4e00-\u9fff]")
 BLOCK = "080404b0"
 
 
-def version_problems(info, name, description):
-    """What is wrong with the version resource of <name>, as a list of messages."""
+BLOCK_EN = "040904b0"
+
+
+def version_problems(info, name, description, english=None):
+    """What is wrong with the version resource of <name>, as a list of messages. <english>, when
+    given, is the description the English block must carry beside the Chinese one."""
     problems = []
     if info.fixed_version != (3, 0, 0, 0):
         problems.append("FILEVERSION %s, expected 3,0,0,0" % (info.fixed_version,))
     if info.fixed_product != (3, 0, 0, 0):
         problems.append("PRODUCTVERSION %s, expected 3,0,0,0" % (info.fixed_product,))
-    if (0x0804, 1200) not in info.translations:
-        problems.append("Translation %s lacks 0x0804, 1200" % info.translations)
+    problems += _block_problems(info, name, BLOCK, 0x0804, description)
     table = info.strings.get(BLOCK)
+    if table is not None and not CJK.search(table.get("FileDescription", "")):
+        problems.append("FileDescription has no Chinese text")
+    if english is not None:
+        problems += _block_problems(info, name, BLOCK_EN, 0x0409, english)
+        table = info.strings.get(BLOCK_EN)
+        if table is not None and any(ord(ch) > 0x7E for text in table.values() for ch in text):
+            problems.append("block %s has text outside ASCII: %r" % (BLOCK_EN, table))
+    return problems
+
+
+def _block_problems(info, name, block, language, description):
+    problems = []
+    if (language, 1200) not in info.translations:
+        problems.append("Translation %s lacks 0x%04x, 1200" % (info.translations, language))
+    table = info.strings.get(block)
     if table is None:
-        problems.append("no string block %s (blocks: %s)" % (BLOCK, sorted(info.strings)))
+        problems.append("no string block %s (blocks: %s)" % (block, sorted(info.strings)))
         return problems
     expected = {
         "ProductVersion": shipped.VERSION,
@@ -38,12 +56,10 @@ def version_problems(info, name, description):
     }
     for key, value in expected.items():
         if table.get(key) != value:
-            problems.append("%s is %r, expected %r" % (key, table.get(key), value))
-    if not CJK.search(table.get("FileDescription", "")):
-        problems.append("FileDescription has no Chinese text")
+            problems.append("%s: %s is %r, expected %r" % (block, key, table.get(key), value))
     for key in ("ProductName", "LegalCopyright"):
         if not table.get(key, "").strip():
-            problems.append("%s is empty" % key)
+            problems.append("%s: %s is empty" % (block, key))
     return problems
 
 
@@ -79,12 +95,12 @@ def manifest_problems(data):
     return problems
 
 
-def binary_problems(info, name, description, program, arch):
+def binary_problems(info, name, description, program, arch, english=None):
     """Everything wrong with one shipped binary: machine, version resource, manifest."""
     problems = []
     if info.machine != arch:
         problems.append("machine %s, expected %s" % (info.machine, arch))
-    problems += version_problems(info, name, description)
+    problems += version_problems(info, name, description, english)
     if not program:
         if info.manifests:
             problems.append("a library carries no manifest, found %s" % sorted(info.manifests))

@@ -13,6 +13,14 @@ BINARIES = [
     ("Fitment.dll", "Qelvo 触摸屏驱动安装辅助库", False),
 ]
 
+# The description in each binary's English version block.
+ENGLISH_DESCRIPTIONS = {
+    "Marksman.exe": "Qelvo Touch Screen Calibration",
+    "Setwell.exe": "Qelvo Touch Screen Settings",
+    "Scribe.exe": "Qelvo Touch Screen Line Test",
+    "Fitment.dll": "Qelvo Touch Screen Driver Installation Helper",
+}
+
 # Files of release/ copied beside the binaries, as they are named in the archive.
 NOTES = ["README-CN.txt", "README-EN.txt", "example-coinstaller.inf"]
 

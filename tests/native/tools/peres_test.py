@@ -124,6 +124,7 @@ class PeReaderTest(unittest.TestCase):
     def build(self, pe32plus):
         entries = {
             (5, 7, 0x804): classic_dialog(),
+            (5, 7, 0x409): classic_dialog(),
             (6, 2, 0x804): string_block({0: "十六", 15: "a\nb"}),
             (6, 1, 0x409): string_block({3: "three"}),
             ("AVI", 129, 0x804): b"RIFF clip",
@@ -154,6 +155,23 @@ class PeReaderTest(unittest.TestCase):
         res = self.build(True)
         self.assertEqual(peres.string_table(res, 0x804), {16: "十六", 31: "a\nb"})
         self.assertEqual(peres.string_table(res), {16: "十六", 31: "a\nb", 3: "three"})
+
+    def test_dialogs_by_language(self):
+        templates = peres.dialogs_by_language(self.build(True))
+        self.assertEqual(sorted(templates), [7])
+        self.assertEqual(sorted(templates[7]), [0x409, 0x804])
+        self.assertEqual(templates[7][0x409]["caption"], "标题")
+
+    def test_format_specs(self):
+        cases = {
+            "": [],
+            "100%% sure": [],
+            "误差 %.1f 像素 (%+d, %+d)": ["%.1f", "%+d", "%+d"],
+            "%d/9 %ls %-5s%08x": ["%d", "%ls", "%-5s", "%08x"],
+            "at the end %": [],
+        }
+        for text, specs in cases.items():
+            self.assertEqual(peres.format_specs(text), specs, text)
 
     def test_named_types_and_names(self):
         res = self.build(False)

@@ -93,6 +93,30 @@ class VersionRules(unittest.TestCase):
                 info = version_info(**change)
                 self.assertNotEqual(releaserules.version_problems(info, "Marksman.exe", "Qelvo 触摸屏校准程序"), [])
 
+    def test_english_block(self):
+        english = dict(version_info().strings["080404b0"], FileDescription="Qelvo Touch Screen Calibration",
+                       LegalCopyright="Copyright (C) Qelvo")
+
+        def both(**changes):
+            info = version_info(translations=[(0x0804, 1200), (0x0409, 1200)])
+            info.strings["040904b0"] = dict(english, **changes)
+            return info
+
+        self.assertEqual(releaserules.version_problems(both(), "Marksman.exe", "Qelvo 触摸屏校准程序",
+                                                       "Qelvo Touch Screen Calibration"), [])
+        cases = {
+            "no English block": version_info(translations=[(0x0804, 1200), (0x0409, 1200)]),
+            "no English translation": types.SimpleNamespace(**dict(vars(both()), translations=[(0x0804, 1200)])),
+            "Chinese description in English": both(FileDescription="Qelvo 触摸屏校准程序"),
+            "Chinese product name in English": both(ProductName="Qelvo 触摸屏软件"),
+            "wrong version": both(FileVersion="3.0"),
+            "empty product name": both(ProductName=""),
+        }
+        for what, info in cases.items():
+            with self.subTest(what):
+                self.assertNotEqual(releaserules.version_problems(info, "Marksman.exe", "Qelvo 触摸屏校准程序",
+                                                                  "Qelvo Touch Screen Calibration"), [], what)
+
     def test_library_with_manifest_fails(self):
         info = version_info(OriginalFilename="Fitment.dll", InternalName="Fitment", FileDescription="库",
                             manifests={(2, 0): b"<assembly/>"})

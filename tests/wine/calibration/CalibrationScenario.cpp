@@ -15,25 +15,6 @@ using namespace touchsim;
 const wchar_t kObjectName[] = L"\\Device\\USBPDO-7";
 const wchar_t kInstanceId[] = L"USB\\VID_0EEF&PID_0001\\CALSIM1";
 
-const wchar_t kTextNoPrivilege[] = L"权限不够，请以管理员登陆！";
-const wchar_t kTextNoDriver[] = L"不能加载驱动程序，请重新安装！";
-const wchar_t kTextWaitFailed[] = L"等待事件出错！";
-const wchar_t kTextSetRange[] = L"设置校准参数失败：";
-const wchar_t kTextSetMode[] = L"设置触摸模式失败：";
-const wchar_t kTextGetMode[] = L"取触摸模式失败：";
-const wchar_t kTextReset[] = L"重置校准数据状态失败:";
-const wchar_t kTextGetState[] = L"取校准数据状态失败:";
-const wchar_t kTextSave[] = L"保存注册表校准参数失败：";
-const wchar_t kPromptCancel[] = L"一定时间不操作 或 按 <ESC> 键，将取消校准";
-const wchar_t kPromptTarget[3][64] = {
-    L"请用手指触摸屏幕左上角的目标靶\n手指离开屏幕以前可以移动以便准确触摸靶心",
-    L"请用手指触摸屏幕右下角的目标靶\n手指离开屏幕以前可以移动以便准确触摸靶心",
-    L"请用手指触摸屏幕右上角的目标靶\n手指离开屏幕以前可以移动以便准确触摸靶心",
-};
-const wchar_t kPromptMoving[] = L"正在移动目标靶，请稍候......";
-const wchar_t kPromptAccept[] = L"双击屏幕 或 按<Enter> 键，将保存校准数据\n一定时间不操作 或 按 <ESC> 键，将重新校准";
-const wchar_t kPromptCheck[] = L"请触摸屏幕，观察光标位置，检查校准结果。";
-
 const char* PanelName(Panel panel)
 {
     switch (panel) {

@@ -3,6 +3,8 @@
 // computation of the record from the raw points, and the read-back of the stored values.
 #pragma once
 
+#include "tests/support/WineTestSupport.h"
+
 #include "simulator/client/SimClient.h"
 
 #include <windows.h>
@@ -19,21 +21,39 @@ constexpr uint32_t kInitialMode = 1;  // the user's mode before a calibration
 extern const wchar_t kObjectName[];
 extern const wchar_t kInstanceId[];
 
-// Message and prompt texts as the user must see them.
-extern const wchar_t kTextNoPrivilege[];
-extern const wchar_t kTextNoDriver[];
-extern const wchar_t kTextWaitFailed[];
-extern const wchar_t kTextSetRange[];
-extern const wchar_t kTextSetMode[];
-extern const wchar_t kTextGetMode[];
-extern const wchar_t kTextReset[];
-extern const wchar_t kTextGetState[];
-extern const wchar_t kTextSave[];
-extern const wchar_t kPromptCancel[];
-extern const wchar_t kPromptTarget[3][64];
-extern const wchar_t kPromptMoving[];
-extern const wchar_t kPromptAccept[];
-extern const wchar_t kPromptCheck[];
+// Message and prompt texts as the user must see them, in the language of this process. Inline,
+// so that they are set before the tables of any file that includes this header.
+inline const wchar_t* const kTextNoPrivilege =
+    qelvo::test::InLanguage(L"权限不够，请以管理员登陆！", L"Not enough rights. Please log on as an administrator!");
+inline const wchar_t* const kTextNoDriver =
+    qelvo::test::InLanguage(L"不能加载驱动程序，请重新安装！", L"Cannot load the driver. Please reinstall it!");
+inline const wchar_t* const kTextWaitFailed = qelvo::test::InLanguage(L"等待事件出错！", L"Waiting for an event failed!");
+inline const wchar_t* const kTextSetRange = qelvo::test::InLanguage(L"设置校准参数失败：", L"Failed to set the calibration values: ");
+inline const wchar_t* const kTextSetMode = qelvo::test::InLanguage(L"设置触摸模式失败：", L"Failed to set the touch mode: ");
+inline const wchar_t* const kTextGetMode = qelvo::test::InLanguage(L"取触摸模式失败：", L"Failed to read the touch mode: ");
+inline const wchar_t* const kTextReset = qelvo::test::InLanguage(L"重置校准数据状态失败:", L"Failed to reset the calibration state: ");
+inline const wchar_t* const kTextGetState = qelvo::test::InLanguage(L"取校准数据状态失败:", L"Failed to read the calibration state: ");
+inline const wchar_t* const kTextSave =
+    qelvo::test::InLanguage(L"保存注册表校准参数失败：", L"Failed to save the calibration values in the registry: ");
+inline const wchar_t* const kPromptCancel = qelvo::test::InLanguage(L"一定时间不操作 或 按 <ESC> 键，将取消校准",
+                                                L"Do nothing for a while or press <ESC> to cancel the calibration");
+inline const wchar_t* const kPromptTarget[3] = {
+    qelvo::test::InLanguage(L"请用手指触摸屏幕左上角的目标靶\n手指离开屏幕以前可以移动以便准确触摸靶心",
+               L"Touch the centre of the target at the top left of the screen\nYou may move your finger until you lift it"),
+    qelvo::test::InLanguage(L"请用手指触摸屏幕右下角的目标靶\n手指离开屏幕以前可以移动以便准确触摸靶心",
+               L"Touch the centre of the target at the bottom right of the screen\n"
+               L"You may move your finger until you lift it"),
+    qelvo::test::InLanguage(L"请用手指触摸屏幕右上角的目标靶\n手指离开屏幕以前可以移动以便准确触摸靶心",
+               L"Touch the centre of the target at the top right of the screen\nYou may move your finger until you lift it"),
+};
+inline const wchar_t* const kPromptMoving = qelvo::test::InLanguage(L"正在移动目标靶，请稍候......", L"Moving the target, please wait......");
+inline const wchar_t* const kPromptAccept =
+    qelvo::test::InLanguage(L"双击屏幕 或 按<Enter> 键，将保存校准数据\n一定时间不操作 或 按 <ESC> 键，将重新校准",
+               L"Double-tap the screen or press <Enter> to save the calibration\n"
+               L"Do nothing for a while or press <ESC> to calibrate again");
+inline const wchar_t* const kPromptCheck = qelvo::test::InLanguage(L"请触摸屏幕，观察光标位置，检查校准结果。",
+                                               L"Touch the screen and watch the cursor to check the calibration.");
+inline const wchar_t* const kRangeCaption = qelvo::test::InLanguage(L"选择校准范围", L"Select Calibration Area");
 
 enum class Panel { Straight, MirrorX, MirrorY, Swapped, SwappedMirrored };
 const char* PanelName(Panel panel);

@@ -483,7 +483,7 @@ TEST_F(MarksmanCalibration, DriverGoneBeforeTheCalibrationShowsMessage2)
     ASSERT_TRUE(rig.Prepare(Panel::Straight));
     // "/pt" on one display: the range dialog waits for the user after discovery has closed its handle.
     ASSERT_TRUE(marksman.Start(L"\"" + MarksmanPath() + L"\" /pt " + kObjectName));
-    HWND range = WaitForWindow({L"#32770", L"选择校准范围", marksman.Id()}, 60000);
+    HWND range = WaitForWindow({L"#32770", kRangeCaption, marksman.Id()}, 60000);
     ASSERT_NE(range, nullptr);
     // The device's name goes; the test's own handle stays usable.
     ASSERT_TRUE(rig.Sim().InjectFault(touchsim::kSimOpenCode, touchsim::kFaultError, 1, 0));

@@ -138,6 +138,9 @@ inline BOOL CALLBACK MatchThreadWindow(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
+// The caption of DeviceSelectDialog in the language of this process.
+inline const wchar_t* const kSelectDeviceCaption = qelvo::test::InLanguage(L"选择设备", L"Select Device");
+
 // The dialog window of `threadId` with this caption, once it is visible; null on time-out.
 inline HWND WaitForThreadDialog(DWORD threadId, const wchar_t* caption, DWORD timeoutMs)
 {

@@ -263,7 +263,7 @@ TEST_F(DeviceManagerTest, TwoReportedOneMatchedListsBothAndTheEmptyRowHasNoKey)
 
     bool selected = false;
     UiThread ui([&] { selected = manager.SelectInteractively(); });
-    HWND dialog = WaitForThreadDialog(ui.Id(), L"选择设备", kDefaultTimeoutMs);
+    HWND dialog = WaitForThreadDialog(ui.Id(), kSelectDeviceCaption, kDefaultTimeoutMs);
     ASSERT_NE(dialog, nullptr);
     HWND list = ::GetDlgItem(dialog, IDC_DEVICE_LIST);
     ASSERT_EQ(RowCount(list), 2);
@@ -292,7 +292,7 @@ TEST_F(DeviceManagerTest, DialogShowsThePickedControllerAndOkSelectsIt)
     ASSERT_TRUE(manager.Initialize());
     bool selected = false;
     UiThread ui([&] { selected = manager.SelectInteractively(); });
-    HWND dialog = WaitForThreadDialog(ui.Id(), L"选择设备", kDefaultTimeoutMs);
+    HWND dialog = WaitForThreadDialog(ui.Id(), kSelectDeviceCaption, kDefaultTimeoutMs);
     ASSERT_NE(dialog, nullptr);
     HWND list = ::GetDlgItem(dialog, IDC_DEVICE_LIST);
     ASSERT_EQ(RowCount(list), 2);
@@ -320,7 +320,7 @@ TEST_F(DeviceManagerTest, OkWithoutASelectionAndCancelFail)
     for (int button : {IDOK, IDCANCEL}) {
         bool selected = true;
         UiThread ui([&] { selected = manager.SelectInteractively(); });
-        HWND dialog = WaitForThreadDialog(ui.Id(), L"选择设备", kDefaultTimeoutMs);
+        HWND dialog = WaitForThreadDialog(ui.Id(), kSelectDeviceCaption, kDefaultTimeoutMs);
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(BringToFront(dialog));
         ASSERT_TRUE(ClickWindow(::GetDlgItem(dialog, button)));

@@ -47,7 +47,7 @@ protected:
             chosen = dialog.ChosenIndex();
         }));
         ASSERT_TRUE(ui->Started());
-        dialog = WaitForThreadDialog(ui->Id(), L"选择设备", kDefaultTimeoutMs);
+        dialog = WaitForThreadDialog(ui->Id(), kSelectDeviceCaption, kDefaultTimeoutMs);
         ASSERT_NE(dialog, nullptr);
         list = ::GetDlgItem(dialog, IDC_DEVICE_LIST);
         ASSERT_NE(list, nullptr);

@@ -25,8 +25,8 @@ using qelvo::test::WaitForWindow;
 
 namespace {
 
-const wchar_t kSelectCaption[] = L"选择显示屏幕";
-const wchar_t kRangeCaption[] = L"选择校准范围";
+const wchar_t* const kSelectCaption = qelvo::test::InLanguage(L"选择显示屏幕", L"Select Display");
+const wchar_t* const kRangeCaption = qelvo::test::InLanguage(L"选择校准范围", L"Select Calibration Area");
 
 // The preview rules written out again, independently of the product's layout code.
 Rect ExpectedPicture(const RECT& grey, const RECT& desk)

@@ -14,8 +14,8 @@ using namespace qelvo::test;
 namespace {
 
 const wchar_t kName[] = L"\\Device\\TouchSim1";
-const wchar_t kRangeCaption[] = L"选择校准范围";
-const wchar_t kSelectCaption[] = L"选择显示屏幕";
+const wchar_t* const kRangeCaption = qelvo::test::InLanguage(L"选择校准范围", L"Select Calibration Area");
+const wchar_t* const kSelectCaption = qelvo::test::InLanguage(L"选择显示屏幕", L"Select Display");
 const DWORD kProcessTimeoutMs = 90000;
 
 std::wstring MarksmanCommand(const std::wstring& arguments)

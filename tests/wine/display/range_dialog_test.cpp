@@ -22,7 +22,7 @@ using qelvo::test::WaitForWindow;
 
 namespace {
 
-const wchar_t kRangeCaption[] = L"选择校准范围";
+const wchar_t* const kRangeCaption = qelvo::test::InLanguage(L"选择校准范围", L"Select Calibration Area");
 
 std::wstring LoadProgramString(UINT id)
 {
@@ -377,7 +377,8 @@ TEST_F(RangeDialog, RunCustomRangeRefusesSmallInvertedAndUnreachableRanges)
     });
     ASSERT_TRUE(run.Start());
     const std::wstring tooSmall = LoadProgramString(IDS_RANGE_TOO_SMALL);
-    ASSERT_EQ(tooSmall, L"选择的校准区域太小，请重新选择！");
+    ASSERT_EQ(tooSmall, qelvo::test::InLanguage(L"选择的校准区域太小，请重新选择！",
+                                                 L"The chosen calibration area is too small. Please choose again!"));
 
     const struct {
         long left, top, right, bottom;

@@ -14,7 +14,7 @@ namespace {
 
 const wchar_t kName1[] = L"\\Device\\TouchSim1";
 const wchar_t kName2[] = L"\\Device\\TouchSim2";
-const wchar_t kSelectCaption[] = L"选择设备";
+const wchar_t* const kSelectCaption = qelvo::test::InLanguage(L"选择设备", L"Select Device");
 const DWORD kProcessTimeoutMs = 90000;
 
 std::wstring MarksmanCommand(const std::wstring& arguments = L"")
@@ -130,7 +130,8 @@ TEST_F(MarksmanStartupTest, SecondStartIsRefusedAndTheFirstGoesOn)
     Process second;
     ASSERT_TRUE(second.Start(MarksmanCommand()));
     HWND box = WaitForMessageBox(second);
-    ExpectStartupMessage(box, L"另外一个校准程序正在运行！");
+    ExpectStartupMessage(box, qelvo::test::InLanguage(L"另外一个校准程序正在运行！",
+                                                      L"Another calibration program is already running!"));
     Dismiss(box);
     DWORD exitCode = 0;
     EXPECT_TRUE(second.WaitForExit(kProcessTimeoutMs, &exitCode));
@@ -193,7 +194,8 @@ TEST_F(MarksmanStartupTest, NoControllerReportsDeviceManagementFailure)
         Process process;
         ASSERT_TRUE(process.Start(MarksmanCommand()));
         HWND box = WaitForMessageBox(process);
-        ExpectStartupMessage(box, L"初始化设备管理失败！");
+        ExpectStartupMessage(box, qelvo::test::InLanguage(L"初始化设备管理失败！",
+                                                          L"Failed to initialise the device manager!"));
         Dismiss(box);
         bool sawWindow = false;
         EXPECT_TRUE(EndsWithoutWindow(process, &sawWindow));

@@ -27,10 +27,19 @@ using namespace caltest;
 using namespace qelvo::test;
 
 // What the user must see.
-const wchar_t kTitle[] = L"划线测试";
-const wchar_t kClear[] = L"清除";
-const wchar_t kWaiting[] = L"未测";
-const wchar_t kHint[] = L"按住左键划线；触摸九个十字的中心可检查准确度。按右键或“清除”清除，按 Esc 键退出。";
+using qelvo::test::InLanguage;
+
+// Scribe's texts in the language of this process.
+const wchar_t* const kTitle = InLanguage(L"划线测试", L"Line Test");
+const wchar_t* const kClear = InLanguage(L"清除", L"Clear");
+const wchar_t* const kWaiting = InLanguage(L"未测", L"Not measured");
+const wchar_t* const kHint =
+    InLanguage(L"按住左键划线；触摸九个十字的中心可检查准确度。按右键或“清除”清除，按 Esc 键退出。",
+               L"Hold the left button down to draw; touch the centres of the nine crosses to check the accuracy. "
+               L"Press the right button or \"Clear\" to clear, Esc to quit.");
+const wchar_t* const kReadoutFormat = InLanguage(L"误差 %lf 像素 (%d, %d)", L"Error %lf px (%d, %d)");
+const wchar_t* const kSummaryFormat = InLanguage(L"最大误差 %lf 像素，平均误差 %lf 像素（已测 %d/9 点）",
+                                                 L"Largest error %lf px, mean error %lf px (%d/9 points measured)");
 
 const int kSummaryId = 1001;
 const int kClearId = 1002;
@@ -162,13 +171,12 @@ bool HasColourNear(POINT at, COLORREF colour, int radius)
 // Read-out "误差 E 像素 (DX, DY)": the offsets; false for any other text.
 bool ParseReadout(const std::wstring& text, int* dx, int* dy, double* error)
 {
-    return std::swscanf(text.c_str(), L"误差 %lf 像素 (%d, %d)", error, dx, dy) == 3;
+    return std::swscanf(text.c_str(), kReadoutFormat, error, dx, dy) == 3;
 }
 
 bool ParseSummary(const std::wstring& text, double* maxError, double* meanError, int* measured)
 {
-    return std::swscanf(text.c_str(), L"最大误差 %lf 像素，平均误差 %lf 像素（已测 %d/9 点）", maxError, meanError,
-                        measured) == 3;
+    return std::swscanf(text.c_str(), kSummaryFormat, maxError, meanError, measured) == 3;
 }
 
 // Waits until the screen shows the same picture twice 100 ms apart: the program has painted
@@ -360,7 +368,9 @@ TEST_F(ScribeProgram, OpensMaximisedWithNineCrosshairsAndChineseTexts)
         const POINT c = crosshairs[i];
         EXPECT_TRUE(HasColourNear(POINT{c.x - 15, c.y}, kCross, 0)) << "crosshair " << i;
         EXPECT_TRUE(HasColourNear(POINT{c.x, c.y + 15}, kCross, 0)) << "crosshair " << i;
-        EXPECT_TRUE(HasColourNear(POINT{c.x + 30, c.y + 30}, kPage, 0)) << "page colour beside crosshair " << i;
+        // Between the arms and the read-out, which starts 24 px below (or above) the centre and
+        // is as wide as its text in either language.
+        EXPECT_TRUE(HasColourNear(POINT{c.x + 30, c.y + 12}, kPage, 0)) << "page colour beside crosshair " << i;
     }
     EXPECT_TRUE(AllWaiting());
     EXPECT_EQ(ItemText(window, kClearId), kClear);

@@ -51,7 +51,7 @@ struct StartedAsTool {
 const wchar_t kInstance[] = L"USB\\VID_0EEF&PID_0001\\SETWELL1";
 const wchar_t kName[] = L"\\Device\\TouchSim1";
 const uint32_t kDeviceId = 0x51;
-const wchar_t kCaption[] = L"Qelvo设置程序";
+const wchar_t* const kCaption = qelvo::test::InLanguage(L"Qelvo设置程序", L"Qelvo Settings");
 const DWORD kTimeoutMs = 30000;
 
 bool WriteValue(const wchar_t* name, DWORD value)
@@ -415,7 +415,7 @@ TEST_F(SettingsDialogTest, ApplyWritesChangesOnceAndTriesAgainWhatCouldNotBeStor
     for (int attempt = 1; attempt <= 2; ++attempt) {
         SCOPED_TRACE(attempt);
         ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_APPLY, BN_CLICKED), 0);
-        ExpectOwnedMessage(dialog, L"读取触摸屏参数出错！");
+        ExpectOwnedMessage(dialog, qelvo::test::InLanguage(L"读取触摸屏参数出错！", L"Failed to read the touch screen settings!"));
         EXPECT_TRUE(WaitFor([&] { return Reloads(controllers.sim) == reloadsAtStart + 1 + attempt; }, kTimeoutMs));
     }
     // Back again: the pending change is stored at the next Apply, after which Apply is quiet.
@@ -492,9 +492,11 @@ TEST_F(SettingsDialogTest, CalibrationPageStartsToolsFromTheCurrentDirectory)
 
     // Nothing there: message 6 for both buttons.
     press(calibrate);
-    ExpectOwnedMessage(dialog, L"找不到校准程序！请重新安装！");
+    ExpectOwnedMessage(dialog, qelvo::test::InLanguage(L"找不到校准程序！请重新安装！",
+                                                       L"Cannot find the calibration program! Please reinstall!"));
     press(lineTest);
-    ExpectOwnedMessage(dialog, L"找不到校准程序！请重新安装！");
+    ExpectOwnedMessage(dialog, qelvo::test::InLanguage(L"找不到校准程序！请重新安装！",
+                                                       L"Cannot find the calibration program! Please reinstall!"));
 
     // A file by that name that is no program: message 7 with the system's code.
     const std::wstring broken = folder + L"\\MarksmanBroken.exe";
@@ -504,7 +506,7 @@ TEST_F(SettingsDialogTest, CalibrationPageStartsToolsFromTheCurrentDirectory)
     ::WriteFile(file, "not a program", 13, &written, nullptr);
     ::CloseHandle(file);
     press(calibrate);
-    ExpectOwnedMessage(dialog, std::wstring(L"不能调用校准程序！Code=") + std::to_wstring(ERROR_BAD_EXE_FORMAT));
+    ExpectOwnedMessage(dialog, std::wstring(qelvo::test::InLanguage(L"不能调用校准程序！", L"Cannot start the calibration program! ")) + L"Code=" + std::to_wstring(ERROR_BAD_EXE_FORMAT));
     ASSERT_TRUE(::DeleteFileW(broken.c_str()));
 
     // A calibration program with more characters after its name: started with one space and the
@@ -531,7 +533,7 @@ TEST_F(SettingsDialogTest, CalibrationPageStartsToolsFromTheCurrentDirectory)
     // Too deep a current directory: message 9, nothing looked for.
     ASSERT_TRUE(::SetCurrentDirectoryW(deep.c_str()));
     press(calibrate);
-    ExpectOwnedMessage(dialog, L"文件存放的路径太深！");
+    ExpectOwnedMessage(dialog, qelvo::test::InLanguage(L"文件存放的路径太深！", L"The folder path is too long!"));
 
     ::SetCurrentDirectoryW(previous);
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);

@@ -18,29 +18,26 @@ namespace setwelltest {
 
 using namespace qelvo::test;
 
-const wchar_t kCaption[] = L"Qelvo设置程序";
-const wchar_t kProgramName[] = L"Setwell";
-const wchar_t kSelectCaption[] = L"选择设备";
 
 const wchar_t* MessageText(int id)
 {
     switch (id) {
-    case 1: return L"读取触摸屏参数出错！";
-    case 2: return L"另外一个触摸屏设置程序正在运行！";
-    case 3: return L"权限不够，请以管理员登陆！";
-    case 4: return L"不能加载驱动程序，请重新安装！";
-    case 5: return L"更新驱动设置出错！";
-    case 6: return L"找不到校准程序！请重新安装！";
-    case 7: return L"不能调用校准程序！";
-    case 9: return L"文件存放的路径太深！";
-    case 10: return L"禁用";
-    case 11: return L"触摸时发声";
-    case 12: return L"释放时发声";
-    case 13: return L"校准";
-    case 14: return L"设置";
-    case 15: return L"声音";
-    case 16: return L"关于";
-    case 17: return L"初始化设备管理失败！";
+    case 1: return InLanguage(L"读取触摸屏参数出错！", L"Failed to read the touch screen settings!");
+    case 2: return InLanguage(L"另外一个触摸屏设置程序正在运行！", L"Another touch screen settings program is already running!");
+    case 3: return InLanguage(L"权限不够，请以管理员登陆！", L"Not enough rights. Please log on as an administrator!");
+    case 4: return InLanguage(L"不能加载驱动程序，请重新安装！", L"Cannot load the driver. Please reinstall it!");
+    case 5: return InLanguage(L"更新驱动设置出错！", L"Failed to update the driver settings!");
+    case 6: return InLanguage(L"找不到校准程序！请重新安装！", L"Cannot find the calibration program! Please reinstall!");
+    case 7: return InLanguage(L"不能调用校准程序！", L"Cannot start the calibration program! ");
+    case 9: return InLanguage(L"文件存放的路径太深！", L"The folder path is too long!");
+    case 10: return InLanguage(L"禁用", L"Off");
+    case 11: return InLanguage(L"触摸时发声", L"Beep on touch");
+    case 12: return InLanguage(L"释放时发声", L"Beep on release");
+    case 13: return InLanguage(L"校准", L"Calibration");
+    case 14: return InLanguage(L"设置", L"Settings");
+    case 15: return InLanguage(L"声音", L"Sound");
+    case 16: return InLanguage(L"关于", L"About");
+    case 17: return InLanguage(L"初始化设备管理失败！", L"Failed to initialise the device manager!");
     default: return L"?";
     }
 }

@@ -16,9 +16,10 @@
 namespace setwelltest {
 
 // Texts as the user must see them.
-extern const wchar_t kCaption[];        // main dialog
-extern const wchar_t kProgramName[];    // message box caption
-extern const wchar_t kSelectCaption[];  // DeviceSelectDialog
+// In the language of this process; inline, so that they are set before any table that uses them.
+inline const wchar_t* const kCaption = qelvo::test::InLanguage(L"Qelvo设置程序", L"Qelvo Settings");  // main dialog
+inline const wchar_t kProgramName[] = L"Setwell";  // message box caption, in both languages
+inline const wchar_t* const kSelectCaption = qelvo::test::InLanguage(L"选择设备", L"Select Device");  // DeviceSelectDialog
 const wchar_t* MessageText(int id);     // string table of the program, ids 1 to 17
 
 // Control ids.

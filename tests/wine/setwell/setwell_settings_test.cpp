@@ -436,7 +436,7 @@ TEST_F(SetwellSettings, EachModeEnablesItsControlsAndShowsItsDescription)
         for (int m = 0; m < 4; ++m)
             EXPECT_EQ(Visible(page, kDescription[m]), m == c.mode) << "description of mode " << m;
         for (int m = 0; m < 4; ++m)
-            EXPECT_EQ(ItemText(page, kDescription[m]), L"说明：");
+            EXPECT_EQ(ItemText(page, kDescription[m]), InLanguage(L"说明：", L"Notes:"));
     }
     Close();
     EXPECT_EQ(Reloads(kIdA), 0u);
