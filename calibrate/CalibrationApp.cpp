@@ -15,17 +15,6 @@ namespace calibrate {
 
 namespace {
 
-// The single-instance lock, owned from creation until start-up ends. False when another
-// instance holds the name (or it could not be created at all); `alreadyRunning` tells the two
-// apart.
-bool CreateInstanceMutex(const wchar_t* name, fw::KernelHandle* mutex, bool* alreadyRunning)
-{
-    mutex->Reset(::CreateMutexW(nullptr, TRUE, name));
-    const DWORD error = ::GetLastError();
-    *alreadyRunning = error == ERROR_ALREADY_EXISTS || (!*mutex && error == ERROR_ACCESS_DENIED);
-    return mutex->Valid() && error != ERROR_ALREADY_EXISTS;
-}
-
 // Arguments after the program's name, split the way the system splits command lines.
 bool SplitCommandLine(std::vector<std::wstring>* args)
 {
@@ -33,15 +22,11 @@ bool SplitCommandLine(std::vector<std::wstring>* args)
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     if (argv == nullptr)
         return false;
-    bool ok = true;
-    try {
-        for (int i = 1; i < argc; ++i)
-            args->push_back(argv[i]);
-    } catch (...) {
-        ok = false;
-    }
+    // An allocation failure here ends the start-up (App::Run); the process frees argv with itself.
+    for (int i = 1; i < argc; ++i)
+        args->push_back(argv[i]);
     ::LocalFree(argv);
-    return ok;
+    return true;
 }
 
 void ShowStartupMessage(UINT stringId)
@@ -53,14 +38,10 @@ void ShowStartupMessage(UINT stringId)
 
 bool CalibrationApp::InitInstance()
 {
+    // Owned until start-up ends.
     fw::KernelHandle mutex;
-    bool alreadyRunning = false;
-    if (!CreateInstanceMutex(L"Marksman", &mutex, &alreadyRunning)) {
-        mutex.Reset();
-        if (alreadyRunning)
-            ShowStartupMessage(IDS_ALREADY_RUNNING);
+    if (!fw::LockSingleInstance(L"Marksman", mutex, IDS_ALREADY_RUNNING))
         return false;
-    }
 
     std::vector<std::wstring> args;
     if (!SplitCommandLine(&args))
@@ -98,9 +79,7 @@ bool CalibrationApp::InitInstance()
 
     // The list goes and the lock is given up before the two dialog objects go (calibration first).
     CalibrationDialog calibration(inputs, nullptr);
-    SetMainWindow(&calibration);
     calibration.RunModal();
-    SetMainWindow(nullptr);
     deviceManager.Release();
     mutex.Reset();
     return false;

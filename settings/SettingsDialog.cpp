@@ -1,7 +1,6 @@
 #include "settings/SettingsDialog.h"
 
 #include "device/DeviceAccess.h"
-#include "settings/PaintScope.h"
 #include "settings/SettingsApp.h"
 #include "settings/SettingsStore.h"
 #include "settings/resource.h"
@@ -15,10 +14,7 @@ constexpr UINT kTabTitles[kTabCount] = {IDS_TAB_CALIBRATION, IDS_TAB_SETTINGS, I
 
 } // namespace
 
-SettingsDialog::SettingsDialog() : Dialog(IDD_SETTINGS)
-{
-    icon_ = ::LoadIconW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDI_SETWELL));
-}
+SettingsDialog::SettingsDialog() : Dialog(IDD_SETTINGS) {}
 
 const fw::MessageMap& SettingsDialog::Messages() const
 {
@@ -26,8 +22,6 @@ const fw::MessageMap& SettingsDialog::Messages() const
         fw::OnCommand(IDC_APPLY, &SettingsDialog::OnApply),
         fw::OnNotify(IDC_TAB, TCN_SELCHANGING, &SettingsDialog::OnTabChanging),
         fw::OnNotify(IDC_TAB, TCN_SELCHANGE, &SettingsDialog::OnTabChanged),
-        fw::OnMessage(WM_PAINT, &SettingsDialog::OnPaint),
-        fw::OnMessage(WM_QUERYDRAGICON, &SettingsDialog::OnQueryDragIcon),
         fw::OnMessage(WM_DESTROY, &SettingsDialog::OnDestroy),
     };
     static const fw::MessageMap map(entries, &Dialog::Messages());
@@ -41,16 +35,13 @@ void SettingsDialog::DoDataExchange(fw::DataExchange& dx)
 
 bool SettingsDialog::PreTranslateMessage(MSG& msg)
 {
-    return IsReturnOrEscape(msg);
+    return fw::IsReturnOrEscape(msg);
 }
 
 bool SettingsDialog::OnInitDialog()
 {
     Dialog::OnInitDialog();
-    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-
-    brush_.Reset(::CreateSolidBrush(pageColour_));
+    SetWindowIcon(IDI_SETWELL);
 
     if (!touch::EnableSystemProfilePrivilege()) {
         ShowMessage(IDS_NO_PRIVILEGE);
@@ -77,9 +68,6 @@ bool SettingsDialog::OnInitDialog()
     soundPage_.duration = static_cast<int>(settings_.BeepTime);
     soundPage_.frequency = static_cast<int>(settings_.BeepFreq);
     SettingsPage* const pages[] = {&calibrationPage_, &aboutPage_, &soundPage_, &touchModePage_};
-    for (SettingsPage* page : pages)
-        page->SetPageColours(pageColour_, brush_.Get());
-
     // Creation order is also the order in which the pages are placed.
     for (SettingsPage* page : pages) {
         if (!page->CreatePage(*this)) {
@@ -201,32 +189,9 @@ void SettingsDialog::OnOK()
     EndDialog(IDOK);
 }
 
-LRESULT SettingsDialog::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
-{
-    if (!::IsIconic(hwnd_)) {
-        handled = false;
-        return 0;
-    }
-    PaintScope paint(hwnd_);
-    Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Dc()), 0);
-    const int iconWidth = ::GetSystemMetrics(SM_CXICON);
-    const int iconHeight = ::GetSystemMetrics(SM_CYICON);
-    const RECT client = ClientRect();
-    const int x = (client.right - client.left - iconWidth + 1) / 2;
-    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
-    ::DrawIcon(paint.Dc(), x, y, icon_);
-    return 0;
-}
-
-LRESULT SettingsDialog::OnQueryDragIcon(UINT, WPARAM, LPARAM, bool&)
-{
-    return reinterpret_cast<LRESULT>(icon_);
-}
-
 LRESULT SettingsDialog::OnDestroy(UINT, WPARAM, LPARAM, bool& handled)
 {
     device_.Close();
-    brush_.Reset();
     handled = false;
     return 0;
 }

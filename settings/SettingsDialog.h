@@ -25,8 +25,6 @@ public:
     // The committed settings (what the registry holds as far as this dialog knows).
     const TouchSettings& Committed() const { return settings_; }
 
-    static constexpr COLORREF kPageColour = RGB(212, 222, 244);
-
 protected:
     bool OnInitDialog() override;
     void OnOK() override;
@@ -44,8 +42,6 @@ private:
 
     LRESULT OnTabChanging(NMHDR& header);
     LRESULT OnTabChanged(NMHDR& header);
-    LRESULT OnPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    LRESULT OnQueryDragIcon(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
 
     // The page of tab `index` (0 calibration, 1 touch mode, 2 sound, 3 about); null outside.
@@ -54,13 +50,10 @@ private:
 
     fw::TabControl tab_;
     TouchSettings settings_;
-    HICON icon_ = nullptr;  // shared icon from LoadIconW: never destroyed
     SoundPage soundPage_;
     TouchModePage touchModePage_;
     AboutPage aboutPage_;
     CalibrationPage calibrationPage_;
-    COLORREF pageColour_ = kPageColour;
-    fw::GdiObject<HBRUSH> brush_;
     touch::ControlDevice device_;
 };
 

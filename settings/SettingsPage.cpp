@@ -2,14 +2,9 @@
 
 namespace settings {
 
-bool IsReturnOrEscape(const MSG& msg)
-{
-    return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
-}
-
 bool SettingsPage::PreTranslateMessage(MSG& msg)
 {
-    return IsReturnOrEscape(msg);
+    return fw::IsReturnOrEscape(msg);
 }
 
 } // namespace settings
