@@ -7,7 +7,7 @@
 
 namespace settings {
 
-AboutPage::AboutPage() : SettingsPage(IDD_ABOUT_PAGE) {}
+AboutPage::AboutPage() : SettingsPage(IDD_ABOUT_PAGE, kAboutTab, IDS_TAB_ABOUT) {}
 
 const fw::MessageMap& AboutPage::Messages() const
 {
