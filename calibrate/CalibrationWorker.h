@@ -53,10 +53,8 @@ private:
     touch::ControlDevice device;
     uint32_t savedMode;
     bool modeChanged;           // mode 3 is set and the saved mode not yet restored
-    std::array<Point, 3> targets;
-    std::array<RawPoint, 3> points;
-    int halfW;
-    int halfH;
+    std::array<Point, kTargetCount> targets;
+    std::array<RawPoint, kTargetCount> points;
     UINT failureMessage;        // 0 while nothing failed
     DWORD lastError;
 };
