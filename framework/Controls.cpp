@@ -62,24 +62,12 @@ bool Control::Create(const wchar_t* className, const wchar_t* text, DWORD style,
     return true;
 }
 
-// The subclass procedure, with its one catch (see Framework.h).
 LRESULT CALLBACK Control::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     Control* self = static_cast<Control*>(FromHandle(hwnd));
     if (self == nullptr || self->hwnd_ != hwnd)
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    const WNDPROC previous = self->previousProc_;
-    LRESULT result = 0;
-    try {
-        if (!self->Route(message, wParam, lParam, result)) {
-            if (message == WM_DRAWITEM && ReflectDrawItem(lParam))
-                result = TRUE;
-            else
-                result = ::CallWindowProcW(previous, hwnd, message, wParam, lParam);
-        }
-    } catch (...) {
-        result = ::CallWindowProcW(previous, hwnd, message, wParam, lParam);
-    }
+    const LRESULT result = self->Dispatch(message, wParam, lParam, self->previousProc_);
     if (message == WM_NCDESTROY) {
         self->Unsubclass();
         self->OnFinalMessage();

@@ -80,7 +80,6 @@ bool GenericWindow::PreCreateWindow(CREATESTRUCTW&)
     return true;
 }
 
-// The window procedure, with its one catch (see Framework.h).
 LRESULT CALLBACK GenericWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
@@ -92,17 +91,7 @@ LRESULT CALLBACK GenericWindow::WindowProc(HWND hwnd, UINT message, WPARAM wPara
     GenericWindow* self = static_cast<GenericWindow*>(FromHandle(hwnd));
     if (self == nullptr)
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    LRESULT result = 0;
-    try {
-        if (!self->Route(message, wParam, lParam, result)) {
-            if (message == WM_DRAWITEM && ReflectDrawItem(lParam))
-                result = TRUE;
-            else
-                result = ::DefWindowProcW(hwnd, message, wParam, lParam);
-        }
-    } catch (...) {
-        result = ::DefWindowProcW(hwnd, message, wParam, lParam);
-    }
+    const LRESULT result = self->Dispatch(message, wParam, lParam, &::DefWindowProcW);
     if (message == WM_NCDESTROY) {
         self->Unbind();
         self->OnFinalMessage();

@@ -176,6 +176,20 @@ bool Window::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
     return false;
 }
 
+LRESULT Window::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, WNDPROC fallback)
+{
+    const HWND hwnd = hwnd_;
+    LRESULT result = 0;
+    try {
+        if (Route(message, wParam, lParam, result))
+            return result;
+        if (message == WM_DRAWITEM && ReflectDrawItem(lParam))
+            return TRUE;
+    } catch (...) {
+    }
+    return ::CallWindowProcW(fallback, hwnd, message, wParam, lParam);
+}
+
 bool Window::ReflectDrawItem(LPARAM lParam)
 {
     const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
