@@ -12,17 +12,6 @@ namespace calibrate {
 
 namespace {
 
-// The single-instance lock, owned from creation until start-up ends. False when another
-// instance holds the name (or it could not be created at all); `alreadyRunning` tells the two
-// apart.
-bool CreateInstanceMutex(const wchar_t* name, fw::KernelHandle* mutex, bool* alreadyRunning)
-{
-    mutex->Reset(::CreateMutexW(nullptr, TRUE, name));
-    const DWORD error = ::GetLastError();
-    *alreadyRunning = error == ERROR_ALREADY_EXISTS || (!*mutex && error == ERROR_ACCESS_DENIED);
-    return mutex->Valid() && error != ERROR_ALREADY_EXISTS;
-}
-
 void ShowStartupMessage(UINT stringId)
 {
     fw::ShowMessage(nullptr, stringId, MB_ICONEXCLAMATION);
@@ -32,23 +21,14 @@ void ShowStartupMessage(UINT stringId)
 
 bool CalibrationApp::InitInstance()
 {
+    // Owned until start-up ends.
     fw::KernelHandle mutex;
-    bool alreadyRunning = false;
-    if (!CreateInstanceMutex(L"Marksman", &mutex, &alreadyRunning)) {
-        mutex.Reset();
-        if (alreadyRunning)
-            ShowStartupMessage(IDS_ALREADY_RUNNING);
+    if (!fw::LockSingleInstance(L"Marksman", mutex, IDS_ALREADY_RUNNING))
         return false;
-    }
 
     // Split here rather than by the system, so that a quoted name starting with '-' or '/' stays
-    // a name (see CommandLine.h).
-    CommandLineOptions options;
-    try {
-        options = ParseWholeCommandLine(::GetCommandLineW());
-    } catch (...) {
-        return false;
-    }
+    // a name (see CommandLine.h). An allocation failure here ends the start-up (App::Run).
+    const CommandLineOptions options = ParseWholeCommandLine(::GetCommandLineW());
 
     if (!deviceManager.Initialize()) {
         ShowStartupMessage(IDS_DEVICE_INIT_FAILED);
@@ -81,9 +61,7 @@ bool CalibrationApp::InitInstance()
 
     // The list goes and the lock is given up before the two dialog objects go (calibration first).
     CalibrationDialog calibration(inputs, nullptr);
-    SetMainWindow(&calibration);
     calibration.RunModal();
-    SetMainWindow(nullptr);
     // The worker uses the manager: it ends first. One left in a stalled driver request ends with
     // the process, before anything it may still touch is released.
     if (calibration.WorkerAbandoned() || !calibration.JoinWorker(kWorkerJoinMilliseconds)) {

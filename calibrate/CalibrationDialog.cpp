@@ -12,20 +12,13 @@
 
 namespace calibrate {
 
-namespace {
-
-constexpr COLORREF kBackgroundColour = RGB(212, 222, 244);
-
-} // namespace
-
 CalibrationDialog::CalibrationDialog(const CalibrationInputs& inputs, HWND parent)
     : Dialog(IDD_CALIBRATION, parent),
       inputs(inputs),
-      icon(::LoadIconW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDI_MARKSMAN))),
       timerId(0),
       arrowCursor(nullptr),
       blankCursor(nullptr),
-      backgroundColour(kBackgroundColour),
+      backgroundColour(fw::kPageColour),
       closeRequested(false),
       workerFinished(false),
       requestSince(0),
@@ -46,8 +39,6 @@ CalibrationDialog::~CalibrationDialog()
 const fw::MessageMap& CalibrationDialog::Messages() const
 {
     static const fw::MessageEntry entries[] = {
-        fw::OnMessage(WM_PAINT, &CalibrationDialog::OnPaint),
-        fw::OnMessage(WM_QUERYDRAGICON, &CalibrationDialog::OnQueryDragIcon),
         fw::OnMessage(WM_TIMER, &CalibrationDialog::OnTimer),
         fw::OnMessage(WM_LBUTTONDBLCLK, &CalibrationDialog::OnDoubleClick),
         fw::OnMessage(WM_CALIBRATION_ERROR, &CalibrationDialog::OnCalibrationError),
@@ -72,10 +63,9 @@ bool CalibrationDialog::OnInitDialog()
         return true;
     }
 
-    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    SetWindowIcon(IDI_MARKSMAN);
 
-    backgroundColour = kBackgroundColour;
+    backgroundColour = fw::kPageColour;
     backgroundBrush.Reset(::CreateSolidBrush(backgroundColour));
 
     blankCursor = ::LoadCursorW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDCUR_BLANK));
@@ -163,7 +153,7 @@ void CalibrationDialog::ReleaseResources()
     errorText.Free();
     if (timerId.load() != 0) {
         if (hwnd_ != nullptr)
-            KillTimer(timerId.load());
+            ::KillTimer(hwnd_, timerId.load());
         timerId.store(0);
     }
     backgroundBrush.Reset();
@@ -265,27 +255,6 @@ HBRUSH CalibrationDialog::OnCtlColor(HDC dc, HWND control, UINT)
         }
     }
     return backgroundBrush.Get();
-}
-
-LRESULT CalibrationDialog::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
-{
-    if (!::IsIconic(hwnd_) || icon == nullptr) {
-        handled = false;
-        return 0;
-    }
-    const fw::PaintScope paint(hwnd_);
-    if (paint.Dc() != nullptr) {
-        const RECT client = ClientRect();
-        const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
-        const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-        ::DrawIcon(paint.Dc(), x, y, icon);
-    }
-    return 0;
-}
-
-LRESULT CalibrationDialog::OnQueryDragIcon(UINT, WPARAM, LPARAM, bool&)
-{
-    return reinterpret_cast<LRESULT>(icon);
 }
 
 LRESULT CalibrationDialog::OnTimer(UINT, WPARAM wParam, LPARAM, bool& handled)

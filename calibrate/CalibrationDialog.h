@@ -84,8 +84,6 @@ protected:
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT type) override;
 
 private:
-    LRESULT OnPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    LRESULT OnQueryDragIcon(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     LRESULT OnTimer(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     LRESULT OnDoubleClick(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     LRESULT OnCalibrationError(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
@@ -105,7 +103,6 @@ private:
     fw::Static lowerPrompt;
     fw::Static upperPrompt;
     fw::AnimateControl target;
-    HICON icon;
     touch::ErrorTextHolder errorText;
     fw::KernelHandle cancelEvent;
     fw::KernelHandle acceptEvent;

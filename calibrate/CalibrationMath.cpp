@@ -62,12 +62,15 @@ CalibrationValues ComputeCalibration(RawPoint p0, RawPoint p1, RawPoint p2)
     return v;
 }
 
-std::array<Point, 3> ComputeTargets(int32_t width, int32_t height)
+std::array<Point, kTargetCount> ComputeTargets(int32_t width, int32_t height)
 {
     // a has the sign of width and |a| <= |width|, so width - a cannot overflow.
     const int32_t a = width / 5;
     const int32_t b = height / 5;
-    return {Point{a, b}, Point{width - a, height - b}, Point{width - a, b}};
+    std::array<Point, kTargetCount> targets;
+    for (int i = 0; i < kTargetCount; ++i)
+        targets[i] = Point{kTargets[i].right ? width - a : a, kTargets[i].bottom ? height - b : b};
+    return targets;
 }
 
 std::array<Point, kGlideSteps> GlidePositions(Point from, Point to)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "calibrate/Geometry.h"
+#include "calibrate/resource.h"
 
 #include <array>
 
@@ -31,13 +32,29 @@ inline bool operator==(const CalibrationValues& a, const CalibrationValues& b)
 
 constexpr int32_t kRawEdgeMax = 4096;
 
+// The targets in the order they are touched: the corner each sits a fifth of the area's width and
+// height in from, and the string the worker shows while it waits for the touch.
+struct TargetSpec {
+    bool right;   // else left
+    bool bottom;  // else top
+    unsigned promptId;
+};
+constexpr TargetSpec kTargets[] = {
+    {false, false, IDS_PROMPT_TOP_LEFT},     // T0
+    {true, true, IDS_PROMPT_BOTTOM_RIGHT},   // T1
+    {true, false, IDS_PROMPT_TOP_RIGHT},     // T2
+};
+constexpr int kTargetCount = static_cast<int>(sizeof kTargets / sizeof kTargets[0]);
+static_assert(kTargetCount == 3, "ComputeCalibration takes one point per target of kTargets");
+
 // From the points touched at T0 (top left), T1 (bottom right) and T2 (top right). Defined for
 // any 32-bit input; edges beyond 0..kRawEdgeMax are clamped into it.
 CalibrationValues ComputeCalibration(RawPoint p0, RawPoint p1, RawPoint p2);
 
-// T0 = (W/5, H/5), T1 = (W - W/5, H - H/5), T2 = (W - W/5, H/5), truncating, relative to the
-// calibrated area's top-left corner (the calibration window's client coordinates).
-std::array<Point, 3> ComputeTargets(int32_t width, int32_t height);
+// The targets of kTargets for an area of width W and height H: x is W/5 or W - W/5, y is H/5 or
+// H - H/5, truncating, relative to the calibrated area's top-left corner (the calibration window's
+// client coordinates).
+std::array<Point, kTargetCount> ComputeTargets(int32_t width, int32_t height);
 
 // Glide from one target to the next: step = (to - from) / kGlideDivisions truncating per axis;
 // the kGlideSteps positions are from + j * step for j = 1..kGlideSteps. The last one is short

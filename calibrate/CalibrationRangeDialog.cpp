@@ -33,7 +33,6 @@ const fw::MessageMap& CalibrationRangeDialog::Messages() const
 {
     static const fw::MessageEntry entries[] = {
         fw::OnMessage(WM_MOVE, &CalibrationRangeDialog::OnMove),
-        fw::OnMessage(WM_QUERYDRAGICON, &CalibrationRangeDialog::OnQueryDragIcon),
         fw::OnMessage(WM_DESTROY, &CalibrationRangeDialog::OnDestroy),
         fw::OnNotifyRange(IDC_TOP_LEFT_ICON, IDC_BOTTOM_RIGHT_ICON, kDragStarted, &CalibrationRangeDialog::OnDragStarted),
         fw::OnNotifyRange(IDC_TOP_LEFT_ICON, IDC_BOTTOM_RIGHT_ICON, kDragMoved, &CalibrationRangeDialog::OnDragMoved),
@@ -54,7 +53,7 @@ void CalibrationRangeDialog::DoDataExchange(fw::DataExchange& dx)
 
 bool CalibrationRangeDialog::PreTranslateMessage(MSG& msg)
 {
-    return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+    return fw::IsReturnOrEscape(msg);
 }
 
 bool CalibrationRangeDialog::OnInitDialog()
@@ -64,11 +63,7 @@ bool CalibrationRangeDialog::OnInitDialog()
     lastDrawnShown = false;
     Dialog::OnInitDialog();
 
-    icon = ::LoadIconW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDI_MARKSMAN));
-    if (icon != nullptr) {
-        Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-        Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-    }
+    SetWindowIcon(IDI_MARKSMAN);
     topLeftIcon.SubclassItem(*this, IDC_TOP_LEFT_ICON);
     bottomRightIcon.SubclassItem(*this, IDC_BOTTOM_RIGHT_ICON);
 
@@ -91,12 +86,6 @@ LRESULT CalibrationRangeDialog::OnMove(UINT, WPARAM, LPARAM, bool& handled)
     range = Rect{own.left, own.top, own.right, own.bottom};
     UpdateData(false);
     return 0;
-}
-
-LRESULT CalibrationRangeDialog::OnQueryDragIcon(UINT, WPARAM, LPARAM, bool& handled)
-{
-    handled = true;
-    return reinterpret_cast<LRESULT>(icon);
 }
 
 LRESULT CalibrationRangeDialog::OnDestroy(UINT, WPARAM, LPARAM, bool& handled)

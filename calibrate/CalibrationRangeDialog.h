@@ -36,7 +36,6 @@ protected:
 
 private:
     LRESULT OnMove(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    LRESULT OnQueryDragIcon(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     LRESULT OnDragStarted(NMHDR& header);
     LRESULT OnDragMoved(NMHDR& header);
@@ -46,7 +45,6 @@ private:
     // Takes back the rectangle inverted during a drag, if one is on the screen.
     void RestoreDragged();
 
-    HICON icon = nullptr;
     DragIcon bottomRightIcon;
     DragIcon topLeftIcon;
     bool initialized = false;

@@ -64,8 +64,6 @@ CalibrationWorker::CalibrationWorker(CalibrationDialog& dialog, const Calibratio
       storedMode(0),
       targets{},
       points{},
-      halfW(0),
-      halfH(0),
       failureMessage(0),
       lastError(0)
 {
@@ -152,9 +150,6 @@ bool CalibrationWorker::Start()
     modeChanged = true;
     storedModeKnown = ReadStoredMode(&storedMode);
 
-    const RECT control = dialog.Target().WindowRect();
-    halfW = (control.right - control.left - 1) / 2;
-    halfH = (control.bottom - control.top - 1) / 2;
     const Rect& area = inputs.displayRect;
     targets = ComputeTargets(static_cast<int32_t>(WidthOf(area)), static_cast<int32_t>(HeightOf(area)));
     return true;
@@ -165,7 +160,8 @@ void CalibrationWorker::PlaceTarget(Point at)
     const RECT control = dialog.Target().WindowRect();
     const int width = control.right - control.left;
     const int height = control.bottom - control.top;
-    ::MoveWindow(dialog.Target().Handle(), at.x - halfW, at.y - halfH, width, height, TRUE);
+    const Point origin = TargetOrigin(at, width, height);
+    ::MoveWindow(dialog.Target().Handle(), origin.x, origin.y, width, height, TRUE);
 }
 
 void CalibrationWorker::Prompt(UINT upperId, UINT lowerId)
@@ -178,7 +174,7 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
     dialog.Target().Show(SW_SHOW);
     ::SetClassLongPtrW(dialog.Handle(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(dialog.BlankCursor()));
 
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < kTargetCount; ++i) {
         if (!DriverRequest::Run(dialog, [&] { return device.ResetCalibrationState(inputs.deviceId); })) {
             Fail(IDS_RESET_CAL_STATE_FAILED, ::GetLastError());
             return Outcome::Failed;
@@ -190,7 +186,7 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
 
         PlaceTarget(targets[i]);
         dialog.Target().Play(0, 0xFFFF, 0xFFFFFFFFu);
-        Prompt(IDS_PROMPT_TOP_LEFT + i, IDS_PROMPT_CANCEL);
+        Prompt(kTargets[i].promptId, IDS_PROMPT_CANCEL);
 
         if (!dialog.StartTimeout()) {
             Fail(IDS_WAIT_FAILED, kNoSystemText);
@@ -201,7 +197,7 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
         if (touched != Outcome::Accepted)
             return touched;
 
-        if (i < 2) {
+        if (i + 1 < kTargetCount) {
             dialog.Target().Stop();
             Prompt(IDS_PROMPT_MOVING, 0);
             Glide(targets[i], targets[i + 1]);

@@ -57,10 +57,8 @@ private:
     bool modeChanged;           // mode 3 is set and the saved mode not yet restored
     bool storedModeKnown;       // the stored click mode at the start, if it could be read
     uint32_t storedMode;
-    std::array<Point, 3> targets;
-    std::array<RawPoint, 3> points;
-    int halfW;
-    int halfH;
+    std::array<Point, kTargetCount> targets;
+    std::array<RawPoint, kTargetCount> points;
     UINT failureMessage;        // 0 while nothing failed
     DWORD lastError;
 };

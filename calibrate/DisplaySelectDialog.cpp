@@ -44,7 +44,7 @@ void DisplaySelectDialog::DoDataExchange(fw::DataExchange& dx)
 
 bool DisplaySelectDialog::PreTranslateMessage(MSG& msg)
 {
-    return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+    return fw::IsReturnOrEscape(msg);
 }
 
 int DisplaySelectDialog::CountMonitors() const

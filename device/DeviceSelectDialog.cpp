@@ -28,7 +28,7 @@ void DeviceSelectDialog::DoDataExchange(fw::DataExchange& dx)
 bool DeviceSelectDialog::PreTranslateMessage(MSG& msg)
 {
     // Enter and Esc never close the dialog: only the buttons and the close box do.
-    return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+    return fw::IsReturnOrEscape(msg);
 }
 
 bool DeviceSelectDialog::OnInitDialog()

@@ -28,34 +28,20 @@ App* App::Current()
     return currentApp;
 }
 
-HINSTANCE App::Instance() const
+// The main thread's one catch (see Framework.h): a start-up that ran out of memory ends with 1.
+int App::Run()
 {
-    return instance_ != nullptr ? instance_ : ProgramInstance();
-}
-
-int App::Run(HINSTANCE instance, const wchar_t* commandLine, int showCommand)
-{
-    instance_ = instance;
-    commandLine_ = commandLine != nullptr ? commandLine : L"";
-    showCommand_ = showCommand;
     ResourceLanguage();
     if (!InitCommonControlClasses())
         return 1;
-    bool keepRunning = false;
     try {
-        keepRunning = InitInstance();
-    } catch (...) {
-        keepRunning = false;
-    }
-    if (keepRunning) {
-        MSG msg;
-        BOOL got;
-        while ((got = ::GetMessageW(&msg, nullptr, 0, 0)) > 0) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
+        if (InitInstance()) {
+            MSG msg;
+            while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
         }
-    }
-    try {
         return ExitCode();
     } catch (...) {
         return 1;
@@ -115,13 +101,24 @@ int ShowMessage(HWND owner, UINT stringId, UINT iconFlags)
     return ::MessageBoxW(owner, text.c_str(), ProgramName().c_str(), MB_OK | iconFlags);
 }
 
+bool LockSingleInstance(const wchar_t* name, KernelHandle& mutex, UINT alreadyRunningId)
+{
+    ::SetLastError(ERROR_SUCCESS);
+    mutex.Reset(::CreateMutexW(nullptr, TRUE, name));
+    const DWORD error = ::GetLastError();
+    if (mutex && error != ERROR_ALREADY_EXISTS)
+        return true;
+    mutex.Reset();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED)
+        ShowMessage(nullptr, alreadyRunningId, MB_ICONEXCLAMATION);
+    return false;
+}
+
 } // namespace fw
 
 // The program's entry point: the application object does everything.
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand)
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     fw::App* app = fw::App::Current();
-    if (app == nullptr)
-        return 1;
-    return app->Run(instance, commandLine, showCommand);
+    return app != nullptr ? app->Run() : 1;
 }

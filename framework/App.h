@@ -10,6 +10,7 @@
 // use dialogs link qelvo_framework and need no App object.
 #pragma once
 
+#include "framework/Handle.h"
 #include "framework/Window.h"
 
 #include <windows.h>
@@ -31,28 +32,13 @@ public:
     template <class T>
     static T& Get() { return static_cast<T&>(*Current()); }
 
-    HINSTANCE Instance() const;
-    // The command line after the program's name, as wWinMain received it.
-    const wchar_t* CommandLine() const { return commandLine_; }
-    int ShowCommand() const { return showCommand_; }
-
-    // The window that stands for the program while it runs (not owned); null when none.
-    Window* MainWindow() const { return mainWindow_; }
-    void SetMainWindow(Window* window) { mainWindow_ = window; }
-
     // Runs the program: what wWinMain does. Returns the process exit code.
-    int Run(HINSTANCE instance, const wchar_t* commandLine, int showCommand);
+    int Run();
 
 protected:
     virtual bool InitInstance() = 0;
     // Exit code of the process; default 0.
     virtual int ExitCode() { return 0; }
-
-private:
-    HINSTANCE instance_ = nullptr;
-    const wchar_t* commandLine_ = L"";
-    int showCommand_ = SW_SHOWNORMAL;
-    Window* mainWindow_ = nullptr;
 };
 
 // The program's name: its executable's file name without the extension ("Marksman").
@@ -68,5 +54,10 @@ bool InitCommonControlClasses();
 // MessageBoxW with MB_OK | iconFlags, caption ProgramName(), text string `stringId` loaded now.
 // Returns MessageBoxW's result, 0 if the string does not exist or the box could not be shown.
 int ShowMessage(HWND owner, UINT stringId, UINT iconFlags);
+
+// The single-instance lock of start-up: creates mutex `name`, owned by `mutex` from then on. False
+// when another instance holds it (after an owner-less message `alreadyRunningId` with the
+// exclamation icon, the mutex already closed) or when it could not be created at all (no message).
+bool LockSingleInstance(const wchar_t* name, KernelHandle& mutex, UINT alreadyRunningId);
 
 } // namespace fw

@@ -11,19 +11,16 @@ Control::~Control()
 
 bool Control::Subclass(HWND hwnd)
 {
-    if (hwnd == nullptr || previousProc_ != nullptr)
-        return false;
-    if (!::SetPropW(hwnd, kObjectProperty, this))
+    if (hwnd == nullptr || previousProc_ != nullptr || !Bind(hwnd))
         return false;
     ::SetLastError(0);
     const LONG_PTR previous =
         ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Control::SubclassProc));
     if (previous == 0 && ::GetLastError() != 0) {
-        ::RemovePropW(hwnd, kObjectProperty);
+        Unbind();
         return false;
     }
     previousProc_ = reinterpret_cast<WNDPROC>(previous);
-    hwnd_ = hwnd;
     return true;
 }
 
@@ -40,7 +37,7 @@ void Control::Unsubclass()
         // Only undo our own subclass: someone who subclassed after us keeps the chain intact.
         if (::GetWindowLongPtrW(hwnd_, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&Control::SubclassProc))
             ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc_));
-        ::RemovePropW(hwnd_, kObjectProperty);
+        Unbind();
     }
     previousProc_ = nullptr;
     hwnd_ = nullptr;
@@ -65,63 +62,22 @@ bool Control::Create(const wchar_t* className, const wchar_t* text, DWORD style,
     return true;
 }
 
-LRESULT Control::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (previousProc_ == nullptr)
-        return ::DefWindowProcW(hwnd_, message, wParam, lParam);
-    return ::CallWindowProcW(previousProc_, hwnd_, message, wParam, lParam);
-}
-
 LRESULT CALLBACK Control::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Control* self = static_cast<Control*>(::GetPropW(hwnd, kObjectProperty));
+    Control* self = static_cast<Control*>(FromHandle(hwnd));
     if (self == nullptr || self->hwnd_ != hwnd)
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    try {
-        if (message == WM_NCDESTROY) {
-            WNDPROC previous = self->previousProc_;
-            LRESULT result = 0;
-            if (!self->Route(message, wParam, lParam, result))
-                result = ::CallWindowProcW(previous, hwnd, message, wParam, lParam);
-            self->Unsubclass();
-            self->OnFinalMessage();
-            return result;
-        }
-        LRESULT result = 0;
-        if (self->Route(message, wParam, lParam, result))
-            return result;
-        if (message == WM_DRAWITEM && ReflectDrawItem(lParam))
-            return TRUE;
-        return self->DefaultProc(message, wParam, lParam);
-    } catch (...) {
-        return self->DefaultProc(message, wParam, lParam);
+    const LRESULT result = self->Dispatch(message, wParam, lParam, self->previousProc_);
+    if (message == WM_NCDESTROY) {
+        self->Unsubclass();
+        self->OnFinalMessage();
     }
+    return result;
 }
 
 HICON Static::SetIcon(HICON icon) const
 {
     return reinterpret_cast<HICON>(Send(STM_SETICON, reinterpret_cast<WPARAM>(icon), 0));
-}
-
-bool Button::SetCheck(bool checked) const
-{
-    Send(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    return true;
-}
-
-bool Button::IsChecked() const
-{
-    return Send(BM_GETCHECK) == BST_CHECKED;
-}
-
-void Edit::SelectAll() const
-{
-    Send(EM_SETSEL, 0, -1);
-}
-
-void Edit::SetSelection(int start, int end) const
-{
-    Send(EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
 }
 
 int ListBox::AddString(const wchar_t* text) const
@@ -151,41 +107,15 @@ bool ListBox::SetCurrentSelection(int index) const
     return index == -1 || result != LB_ERR;
 }
 
-int ListBox::Count() const
-{
-    return static_cast<int>(Send(LB_GETCOUNT));
-}
-
 int ComboBox::AddString(const wchar_t* text) const
 {
     return static_cast<int>(Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
-}
-
-int ComboBox::CurrentSelection() const
-{
-    return static_cast<int>(Send(CB_GETCURSEL));
-}
-
-bool ComboBox::SetCurrentSelection(int index) const
-{
-    const LRESULT result = Send(CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    return index == -1 || result != CB_ERR;
-}
-
-int ComboBox::Count() const
-{
-    return static_cast<int>(Send(CB_GETCOUNT));
 }
 
 void Trackbar::SetRange(int minimum, int maximum, bool redraw) const
 {
     Send(TBM_SETRANGEMIN, FALSE, minimum);
     Send(TBM_SETRANGEMAX, redraw ? TRUE : FALSE, maximum);
-}
-
-int Trackbar::Position() const
-{
-    return static_cast<int>(Send(TBM_GETPOS));
 }
 
 void Trackbar::SetPosition(int position, bool redraw) const
@@ -209,13 +139,6 @@ HWND UpDown::SetBuddy(HWND buddy) const
     return reinterpret_cast<HWND>(Send(UDM_SETBUDDY, reinterpret_cast<WPARAM>(buddy), 0));
 }
 
-int UpDown::Position() const
-{
-    // UDM_GETPOS32 is newer than Windows 2000's comctl32; the 16-bit position serves our ranges.
-    const LRESULT result = Send(UDM_GETPOS);
-    return static_cast<short>(LOWORD(result));
-}
-
 void UpDown::SetPosition(int position) const
 {
     Send(UDM_SETPOS, 0, MAKELPARAM(static_cast<short>(position), 0));
@@ -234,11 +157,6 @@ bool AnimateControl::Play(UINT from, UINT to, UINT repeat) const
 bool AnimateControl::Stop() const
 {
     return Send(ACM_STOP) != FALSE;
-}
-
-bool AnimateControl::Close() const
-{
-    return Send(ACM_OPENW, 0, 0) != FALSE;
 }
 
 bool TabControl::InsertItem(int index, const wchar_t* text) const
@@ -262,11 +180,6 @@ bool TabControl::SetCurrentSelection(int index) const
 bool TabControl::ItemRect(int index, RECT& rect) const
 {
     return Send(TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&rect)) != FALSE;
-}
-
-int TabControl::Count() const
-{
-    return static_cast<int>(Send(TCM_GETITEMCOUNT));
 }
 
 } // namespace fw

@@ -26,10 +26,6 @@ public:
     bool Create(const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rect,
                 HWND parent, int id, DWORD exStyle = 0);
 
-protected:
-    // The control's own handling (the window procedure that was subclassed).
-    LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam);
-
 private:
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -41,17 +37,7 @@ public:
     HICON SetIcon(HICON icon) const;
 };
 
-class Button : public Control {
-public:
-    bool SetCheck(bool checked) const;
-    bool IsChecked() const;
-};
-
-class Edit : public Control {
-public:
-    void SelectAll() const;
-    void SetSelection(int start, int end) const;
-};
+class Button : public Control {};
 
 class ListBox : public Control {
 public:
@@ -60,21 +46,16 @@ public:
     LPARAM ItemData(int index) const;            // LB_ERR (-1) for a bad index
     int CurrentSelection() const;                // LB_ERR (-1) when nothing is selected
     bool SetCurrentSelection(int index) const;   // -1 clears the selection
-    int Count() const;
 };
 
 class ComboBox : public Control {
 public:
     int AddString(const wchar_t* text) const;
-    int CurrentSelection() const;
-    bool SetCurrentSelection(int index) const;
-    int Count() const;
 };
 
 class Trackbar : public Control {
 public:
     void SetRange(int minimum, int maximum, bool redraw = true) const;
-    int Position() const;
     void SetPosition(int position, bool redraw = true) const;
     // A tick every `frequency` positions (TBS_AUTOTICKS).
     void SetTicFrequency(int frequency) const;
@@ -86,7 +67,6 @@ public:
     void SetRange(int minimum, int maximum) const;
     // The window whose text the control sets; returns the previous buddy.
     HWND SetBuddy(HWND buddy) const;
-    int Position() const;
     void SetPosition(int position) const;
 };
 
@@ -96,7 +76,6 @@ public:
     bool Open(HINSTANCE module, UINT resourceId) const;
     bool Play(UINT from = 0, UINT to = 0xFFFF, UINT repeat = 0xFFFFFFFFu) const;
     bool Stop() const;
-    bool Close() const;
 };
 
 class TabControl : public Control {
@@ -105,7 +84,6 @@ public:
     int CurrentSelection() const;
     bool SetCurrentSelection(int index) const;
     bool ItemRect(int index, RECT& rect) const;
-    int Count() const;
 };
 
 } // namespace fw

@@ -4,6 +4,7 @@
 #include "framework/FrameworkResource.h"
 #include "framework/IntegerText.h"
 #include "framework/Language.h"
+#include "framework/PaintScope.h"
 
 #include <algorithm>
 #include <cstring>
@@ -51,25 +52,17 @@ private:
     std::vector<DWORD> words_;
 };
 
+// WM_CTLCOLORMSGBOX to WM_CTLCOLORSTATIC are one block of codes.
+bool IsCtlColor(UINT message)
+{
+    return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC;
+}
+
+// Messages whose dialog-procedure result is the answer itself, not a handled flag.
 bool ReturnsValueDirectly(UINT message)
 {
-    switch (message) {
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-    case WM_COMPAREITEM:
-    case WM_VKEYTOITEM:
-    case WM_CHARTOITEM:
-    case WM_QUERYDRAGICON:
-    case WM_INITDIALOG:
-        return true;
-    default:
-        return false;
-    }
+    return IsCtlColor(message) || message == WM_COMPAREITEM || message == WM_VKEYTOITEM ||
+           message == WM_CHARTOITEM || message == WM_QUERYDRAGICON || message == WM_INITDIALOG;
 }
 
 } // namespace
@@ -169,18 +162,6 @@ bool DataExchange::TrackbarPosition(int id, int& position)
     return true;
 }
 
-bool DataExchange::Check(int id, bool& checked)
-{
-    HWND control = Find(id);
-    if (control == nullptr)
-        return false;
-    if (save_)
-        checked = ::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    else
-        ::SendMessageW(control, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-    return true;
-}
-
 bool DataExchange::ListIndex(int id, int& index)
 {
     return SelectionIndex(id, index, LB_GETCURSEL, LB_SETCURSEL);
@@ -227,9 +208,9 @@ Dialog::~Dialog()
         pageParent_->RemovePage(this);
     if (hwnd_ != nullptr && ::IsWindow(hwnd_)) {
         // The object goes first: cut the window loose so no message reaches a dead object.
-        ::SetWindowLongPtrW(hwnd_, DWLP_USER, 0);
-        ::RemovePropW(hwnd_, kObjectProperty);
-        ::DestroyWindow(hwnd_);
+        HWND hwnd = hwnd_;
+        Unbind();
+        ::DestroyWindow(hwnd);
     }
 }
 
@@ -268,13 +249,7 @@ INT_PTR Dialog::RunModal()
                 ::PostQuitMessage(static_cast<int>(msg.wParam));
                 break;
             }
-            bool consumed = false;
-            try {
-                consumed = PreTranslateChain(msg);
-            } catch (...) {
-                consumed = false;
-            }
-            if (consumed)
+            if (PreTranslateChain(msg))
                 continue;
             if (hwnd_ != nullptr && ::IsDialogMessageW(hwnd_, &msg))
                 continue;
@@ -373,6 +348,33 @@ bool Dialog::CenterWindow(HWND relativeTo) const
     return ::SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) != FALSE;
 }
 
+bool Dialog::SetWindowIcon(UINT iconId)
+{
+    icon_ = ::LoadIconW(ProgramInstance(), MAKEINTRESOURCEW(iconId));
+    if (icon_ == nullptr)
+        return false;
+    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    return true;
+}
+
+void Dialog::PaintMinimised()
+{
+    const PaintScope paint(hwnd_);
+    if (paint.Dc() == nullptr)
+        return;
+    Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Dc()), 0);
+    const RECT client = ClientRect();
+    const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(paint.Dc(), x, y, icon_);
+}
+
+bool IsReturnOrEscape(const MSG& msg)
+{
+    return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+}
+
 bool Dialog::PreTranslateMessage(MSG&)
 {
     return false;
@@ -426,46 +428,26 @@ HBRUSH Dialog::OnCtlColor(HDC, HWND, UINT)
     return nullptr;
 }
 
-void Dialog::OnFinalMessage() {}
-
 bool Dialog::Defaults(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
-    switch (message) {
-    case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDOK) {
-            OnOK();
-            result = 0;
-            return true;
-        }
-        if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDCANCEL) {
-            OnCancel();
-            result = 0;
-            return true;
-        }
+    result = 0;
+    if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDOK)
+        OnOK();
+    else if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDCANCEL)
+        OnCancel();
+    else if (IsCtlColor(message))
+        result = reinterpret_cast<LRESULT>(OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam),
+                                                      message - WM_CTLCOLORMSGBOX));
+    else if (message == WM_DRAWITEM)
+        result = ReflectDrawItem(lParam) ? TRUE : 0;
+    else if (message == WM_PAINT && icon_ != nullptr && ::IsIconic(hwnd_))
+        PaintMinimised();
+    else if (message == WM_QUERYDRAGICON)
+        result = reinterpret_cast<LRESULT>(icon_);
+    else
         return false;
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC: {
-        HBRUSH brush = OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam),
-                                  message - WM_CTLCOLORMSGBOX);
-        if (brush == nullptr)
-            return false;
-        result = reinterpret_cast<LRESULT>(brush);
-        return true;
-    }
-    case WM_DRAWITEM:
-        if (ReflectDrawItem(lParam)) {
-            result = TRUE;
-            return true;
-        }
-        return false;
-    default:
-        return false;
-    }
+    // A control colour or drag icon of null and an item nobody drew leave it to the system.
+    return result != 0 || (message != WM_DRAWITEM && message != WM_QUERYDRAGICON && !IsCtlColor(message));
 }
 
 INT_PTR Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -499,15 +481,12 @@ INT_PTR Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     return TRUE;
 }
 
+// The dialog's window procedure, with its one catch (see Framework.h).
 INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
-        Dialog* created = reinterpret_cast<Dialog*>(lParam);
-        ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-        ::SetPropW(hwnd, kObjectProperty, created);
-        created->hwnd_ = hwnd;
-    }
-    Dialog* self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (message == WM_INITDIALOG)
+        reinterpret_cast<Dialog*>(lParam)->Bind(hwnd);
+    Dialog* self = static_cast<Dialog*>(FromHandle(hwnd));
     if (self == nullptr)
         return FALSE;
     INT_PTR answer = FALSE;
@@ -517,9 +496,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         answer = FALSE;
     }
     if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
-        ::RemovePropW(hwnd, kObjectProperty);
-        self->hwnd_ = nullptr;
+        self->Unbind();
         if (self->pageParent_ != nullptr) {
             self->pageParent_->RemovePage(self);
             self->pageParent_ = nullptr;
@@ -529,10 +506,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
             self->result_ = -1;
             self->ended_ = true;
         }
-        try {
-            self->OnFinalMessage();
-        } catch (...) {
-        }
+        self->OnFinalMessage();
     }
     return answer;
 }

@@ -45,9 +45,7 @@ class DataExchange {
 public:
     DataExchange(Dialog& dialog, bool save);
 
-    bool Saving() const { return save_; }
     bool Failed() const { return failed_; }
-    Dialog& Owner() const { return dialog_; }
 
     // Edit text <-> signed 32-bit integer. Saving refuses anything else (see IntegerText.h).
     bool Int(int id, int32_t& value);
@@ -57,8 +55,6 @@ public:
     // -1 for none.
     bool Radio(int firstId, int& index);
     bool TrackbarPosition(int id, int& position);
-    // Check box state: checked (BST_CHECKED) <-> true; an indeterminate box saves as false.
-    bool Check(int id, bool& checked);
     // Selection index of a list box or combo box; -1 for none.
     bool ListIndex(int id, int& index);
     bool ComboIndex(int id, int& index);
@@ -85,8 +81,6 @@ public:
     explicit Dialog(UINT templateId, HWND parent = nullptr);
     ~Dialog() override;
 
-    UINT TemplateId() const { return templateId_; }
-
     // Creates the dialog, disables its owner (the root window of `parent`, if any), runs the modal
     // loop and destroys the window through DestroyWindow(). Returns what EndDialog was given, or -1
     // if the window could not be created or was destroyed by someone else. A dialog ended during
@@ -96,7 +90,6 @@ public:
     // Ends a modal run with `result` (from any handler on the dialog's thread, also during
     // OnInitDialog). Has no effect on a page, nor once the run was ended: the first result stands.
     void EndDialog(INT_PTR result);
-    bool IsModal() const { return modal_; }
 
     // Creates this dialog as a child page of `parent` (template with WS_CHILD, usually DS_CONTROL),
     // hidden until shown. The page takes part in the parent's PreTranslateMessage chain.
@@ -109,6 +102,10 @@ public:
     int ShowMessage(UINT stringId, UINT iconFlags = 0) const;
 
     bool CenterWindow(HWND relativeTo = nullptr) const;
+
+    // Icon `iconId` of the program as the window's big and small icon, drawn centred while the
+    // window is minimised and answered as its drag icon. False when the icon is missing.
+    bool SetWindowIcon(UINT iconId);
 
     const MessageMap& Messages() const override;
 
@@ -132,8 +129,6 @@ protected:
     // null for the default. `type` is the CTLCOLOR_* value.
     virtual HBRUSH OnCtlColor(HDC dc, HWND control, UINT type);
 
-    void OnFinalMessage() override;
-
 private:
     friend class DataExchange;
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -141,14 +136,20 @@ private:
     bool Defaults(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     bool PreTranslateChain(MSG& msg);
     void RemovePage(Dialog* page);
+    void PaintMinimised();
 
     UINT templateId_;
     HWND parent_;
     bool modal_ = false;
     bool ended_ = false;
     INT_PTR result_ = -1;
+    HICON icon_ = nullptr;  // shared icon from LoadIconW: never destroyed
     Dialog* pageParent_ = nullptr;
     std::vector<Dialog*> pages_;
 };
+
+// Key-downs of Return and Escape: what the PreTranslateMessage of a dialog swallows when only its
+// buttons and its close box may end it.
+bool IsReturnOrEscape(const MSG& msg);
 
 } // namespace fw

@@ -32,13 +32,7 @@ bool GenericWindow::Create(const wchar_t* className, const wchar_t* title, DWORD
     cs.lpszName = title;
     cs.lpszClass = className;
     cs.dwExStyle = exStyle;
-    bool prepared = false;
-    try {
-        prepared = PreCreateWindow(cs);
-    } catch (...) {
-        prepared = false;
-    }
-    if (!prepared) {
+    if (!PreCreateWindow(cs)) {
         OnFinalMessage();
         return false;
     }
@@ -86,47 +80,21 @@ bool GenericWindow::PreCreateWindow(CREATESTRUCTW&)
     return true;
 }
 
-LRESULT GenericWindow::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
-}
-
 LRESULT CALLBACK GenericWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
         const CREATESTRUCTW* cs = reinterpret_cast<const CREATESTRUCTW*>(lParam);
         GenericWindow* created = static_cast<GenericWindow*>(cs->lpCreateParams);
-        if (created != nullptr) {
-            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
-            ::SetPropW(hwnd, kObjectProperty, created);
-            created->hwnd_ = hwnd;
-            if (pendingCreation != nullptr)
-                pendingCreation->reachedNcCreate = true;
-        }
+        if (created != nullptr && created->Bind(hwnd) && pendingCreation != nullptr)
+            pendingCreation->reachedNcCreate = true;
     }
-    GenericWindow* self = reinterpret_cast<GenericWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    GenericWindow* self = static_cast<GenericWindow*>(FromHandle(hwnd));
     if (self == nullptr)
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    LRESULT result = 0;
-    try {
-        bool handled = self->Route(message, wParam, lParam, result);
-        if (!handled && message == WM_DRAWITEM && ReflectDrawItem(lParam)) {
-            handled = true;
-            result = TRUE;
-        }
-        if (!handled)
-            result = ::DefWindowProcW(hwnd, message, wParam, lParam);
-    } catch (...) {
-        result = ::DefWindowProcW(hwnd, message, wParam, lParam);
-    }
+    const LRESULT result = self->Dispatch(message, wParam, lParam, &::DefWindowProcW);
     if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        ::RemovePropW(hwnd, kObjectProperty);
-        self->hwnd_ = nullptr;
-        try {
-            self->OnFinalMessage();
-        } catch (...) {
-        }
+        self->Unbind();
+        self->OnFinalMessage();
     }
     return result;
 }

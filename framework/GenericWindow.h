@@ -28,8 +28,6 @@ public:
 protected:
     // Last chance to change the creation parameters (and to register the class). False cancels.
     virtual bool PreCreateWindow(CREATESTRUCTW& cs);
-    // Unhandled messages go to DefWindowProcW.
-    LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -140,6 +140,7 @@ public:
     }
     SelectedObject(const SelectedObject&) = delete;
     SelectedObject& operator=(const SelectedObject&) = delete;
+    bool Valid() const { return previous_ != nullptr && previous_ != HGDI_ERROR; }
 
 private:
     HDC dc_;

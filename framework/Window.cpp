@@ -7,14 +7,9 @@
 
 namespace fw {
 
-const wchar_t* const Window::kObjectProperty = L"QelvoWindowObject";
-
-HWND Window::Detach()
-{
-    HWND hwnd = hwnd_;
-    hwnd_ = nullptr;
-    return hwnd;
-}
+namespace {
+const wchar_t kObjectProperty[] = L"QelvoWindowObject";
+} // namespace
 
 bool Window::DestroyWindow()
 {
@@ -39,28 +34,16 @@ bool Window::Post(UINT message, WPARAM wParam, LPARAM lParam) const
     return ::PostMessageW(hwnd_, message, wParam, lParam) != FALSE;
 }
 
-LRESULT Window::SendItem(int id, UINT message, WPARAM wParam, LPARAM lParam) const
+std::wstring Window::Text() const
 {
-    return ::SendDlgItemMessageW(hwnd_, id, message, wParam, lParam);
-}
-
-namespace {
-std::wstring TextOf(HWND hwnd)
-{
-    if (hwnd == nullptr)
+    if (hwnd_ == nullptr)
         return std::wstring();
-    const int length = ::GetWindowTextLengthW(hwnd);
+    const int length = ::GetWindowTextLengthW(hwnd_);
     if (length <= 0)
         return std::wstring();
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
-    const int copied = ::GetWindowTextW(hwnd, buffer.data(), length + 1);
+    const int copied = ::GetWindowTextW(hwnd_, buffer.data(), length + 1);
     return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
-}
-} // namespace
-
-std::wstring Window::Text() const
-{
-    return TextOf(hwnd_);
 }
 
 bool Window::SetText(const wchar_t* text) const
@@ -68,29 +51,9 @@ bool Window::SetText(const wchar_t* text) const
     return ::SetWindowTextW(hwnd_, text) != FALSE;
 }
 
-std::wstring Window::ItemText(int id) const
-{
-    return TextOf(Item(id));
-}
-
 bool Window::SetItemText(int id, const wchar_t* text) const
 {
     return ::SetDlgItemTextW(hwnd_, id, text) != FALSE;
-}
-
-bool Window::SetItemTextFromTable(int id, UINT stringId) const
-{
-    return SetItemText(id, LoadText(stringId).c_str());
-}
-
-bool Window::CheckButton(int id, bool checked) const
-{
-    return ::CheckDlgButton(hwnd_, id, checked ? BST_CHECKED : BST_UNCHECKED) != FALSE;
-}
-
-bool Window::IsButtonChecked(int id) const
-{
-    return ::IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
 }
 
 bool Window::EnableItem(int id, bool enable) const
@@ -116,14 +79,6 @@ bool Window::Show(int command) const
     if (hwnd_ == nullptr)
         return false;
     ::ShowWindow(hwnd_, command);
-    return true;
-}
-
-bool Window::Enable(bool enable) const
-{
-    if (hwnd_ == nullptr)
-        return false;
-    ::EnableWindow(hwnd_, enable ? TRUE : FALSE);
     return true;
 }
 
@@ -154,16 +109,6 @@ RECT Window::ClientRect() const
     return rect;
 }
 
-bool Window::SetTimer(UINT_PTR id, UINT milliseconds) const
-{
-    return ::SetTimer(hwnd_, id, milliseconds, nullptr) != 0;
-}
-
-bool Window::KillTimer(UINT_PTR id) const
-{
-    return ::KillTimer(hwnd_, id) != FALSE;
-}
-
 bool Window::DrawItem(const DRAWITEMSTRUCT&)
 {
     return false;
@@ -174,6 +119,21 @@ Window* Window::FromHandle(HWND hwnd)
     if (hwnd == nullptr)
         return nullptr;
     return static_cast<Window*>(::GetPropW(hwnd, kObjectProperty));
+}
+
+bool Window::Bind(HWND hwnd)
+{
+    if (!::SetPropW(hwnd, kObjectProperty, this))
+        return false;
+    hwnd_ = hwnd;
+    return true;
+}
+
+void Window::Unbind()
+{
+    if (hwnd_ != nullptr)
+        ::RemovePropW(hwnd_, kObjectProperty);
+    hwnd_ = nullptr;
 }
 
 bool Window::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -215,6 +175,20 @@ bool Window::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
         }
     }
     return false;
+}
+
+LRESULT Window::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, WNDPROC fallback)
+{
+    const HWND hwnd = hwnd_;
+    LRESULT result = 0;
+    try {
+        if (Route(message, wParam, lParam, result))
+            return result;
+        if (message == WM_DRAWITEM && ReflectDrawItem(lParam))
+            return TRUE;
+    } catch (...) {
+    }
+    return ::CallWindowProcW(fallback, hwnd, message, wParam, lParam);
 }
 
 bool Window::ReflectDrawItem(LPARAM lParam)

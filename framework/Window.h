@@ -21,10 +21,6 @@ public:
     HWND Handle() const { return hwnd_; }
     bool IsValid() const { return hwnd_ != nullptr && ::IsWindow(hwnd_) != FALSE; }
 
-    // Plain wrapping: no subclassing, nothing is routed to this object.
-    void Attach(HWND hwnd) { hwnd_ = hwnd; }
-    HWND Detach();
-
     // Destroys the window; classes that must release things with their window replace it and
     // call the base at their end. The modal loop ends a dialog through this too.
     virtual bool DestroyWindow();
@@ -35,32 +31,20 @@ public:
     HWND Item(int id) const { return ::GetDlgItem(hwnd_, id); }
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
     bool Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
-    LRESULT SendItem(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
 
     std::wstring Text() const;
     bool SetText(const wchar_t* text) const;
     bool SetText(const std::wstring& text) const { return SetText(text.c_str()); }
-    std::wstring ItemText(int id) const;
     bool SetItemText(int id, const wchar_t* text) const;
-    // Loads string `stringId` of the program and shows it in control `id`.
-    bool SetItemTextFromTable(int id, UINT stringId) const;
-
-    bool CheckButton(int id, bool checked) const;
-    bool IsButtonChecked(int id) const;
     bool EnableItem(int id, bool enable) const;
     bool ShowItem(int id, bool show) const;
 
     bool Show(int command = SW_SHOW) const;
-    bool Enable(bool enable) const;
     bool Move(const RECT& rect, bool repaint = true) const;
     bool Invalidate(bool erase = true) const;
     RECT WindowRect() const;
     RECT ClientRect() const;
     int Id() const { return ::GetDlgCtrlID(hwnd_); }
-
-    // Timers arrive as WM_TIMER with the given id; KillTimer of a stopped timer is harmless.
-    bool SetTimer(UINT_PTR id, UINT milliseconds) const;
-    bool KillTimer(UINT_PTR id) const;
 
     // Owner draw: a parent that gets WM_DRAWITEM for one of its subclassed controls hands it to the
     // control object (after the parent's own table). Return true when the item was drawn.
@@ -70,17 +54,29 @@ public:
     static Window* FromHandle(HWND hwnd);
 
 protected:
+    // The one way an object is tied to its window: a window property that FromHandle reads.
+    // Bind also sets Handle(); Unbind cuts the tie and clears it.
+    bool Bind(HWND hwnd);
+    void Unbind();
+
     // Walks the class's table chain. Returns true if an entry handled the message.
     bool Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // A message of a subclassed control or a generic window: the table, then the reflection of
+    // WM_DRAWITEM, then `fallback`, which also answers a message whose handler threw. This is
+    // those window procedures' one catch (see Framework.h). The object may be gone on return.
+    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam, WNDPROC fallback);
     // Reflection of WM_DRAWITEM to the control's object; true if the control drew it.
     static bool ReflectDrawItem(LPARAM lParam);
     // Called once the window is gone (after WM_NCDESTROY); the object may delete itself here.
+    // Outside the procedure's catch: it must not throw.
     virtual void OnFinalMessage() {}
-
-    static const wchar_t* const kObjectProperty;
 
     HWND hwnd_ = nullptr;
 };
+
+// The background of the programs' own windows: the calibration screen, the settings dialog and
+// the line-drawing test.
+constexpr COLORREF kPageColour = RGB(212, 222, 244);
 
 // Loads string `id` of the program's module (which includes the framework's strings) in the language of
 // ResourceLanguage() (framework/Language.h); empty if missing.

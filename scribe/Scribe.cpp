@@ -13,7 +13,6 @@ protected:
             exitCode_ = 1;
             return false;
         }
-        SetMainWindow(&window_);
         return true;
     }
     int ExitCode() override { return exitCode_; }

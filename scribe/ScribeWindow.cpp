@@ -17,7 +17,6 @@ namespace {
 
 const wchar_t kClassName[] = L"QelvoScribe";
 
-constexpr COLORREF kPageColour = RGB(212, 222, 244);
 constexpr COLORREF kStrokeColour = RGB(0, 0, 160);
 constexpr COLORREF kCrossColour = RGB(200, 0, 0);
 constexpr COLORREF kMarkerColour = RGB(0, 140, 0);
@@ -95,7 +94,7 @@ const fw::MessageMap& ScribeWindow::Messages() const
 
 LRESULT ScribeWindow::OnCreate(UINT, WPARAM, LPARAM, bool&)
 {
-    pageBrush_.Reset(::CreateSolidBrush(kPageColour));
+    pageBrush_.Reset(::CreateSolidBrush(fw::kPageColour));
     strokeBrush_.Reset(::CreateSolidBrush(kStrokeColour));
     strokePen_.Reset(::CreatePen(PS_SOLID, kStrokeWidth, kStrokeColour));
     crossPen_.Reset(::CreatePen(PS_SOLID, 1, kCrossColour));
@@ -389,7 +388,7 @@ LRESULT ScribeWindow::OnKeyDown(UINT, WPARAM wParam, LPARAM, bool& handled)
 LRESULT ScribeWindow::OnControlColour(UINT, WPARAM wParam, LPARAM, bool&)
 {
     HDC dc = reinterpret_cast<HDC>(wParam);
-    ::SetBkColor(dc, kPageColour);
+    ::SetBkColor(dc, fw::kPageColour);
     ::SetTextColor(dc, RGB(0, 0, 0));
     return reinterpret_cast<LRESULT>(pageBrush_.Get());
 }

@@ -7,29 +7,7 @@
 
 namespace settings {
 
-namespace {
-
-// A bitmap selected into a memory context for as long as the object lives.
-class Selection {
-public:
-    Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
-    ~Selection()
-    {
-        if (previous_ != nullptr && previous_ != HGDI_ERROR)
-            ::SelectObject(dc_, previous_);
-    }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-    bool Valid() const { return previous_ != nullptr && previous_ != HGDI_ERROR; }
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-
-} // namespace
-
-AboutPage::AboutPage() : SettingsPage(IDD_ABOUT_PAGE) {}
+AboutPage::AboutPage() : SettingsPage(IDD_ABOUT_PAGE, kAboutTab, IDS_TAB_ABOUT) {}
 
 const fw::MessageMap& AboutPage::Messages() const
 {
@@ -55,8 +33,8 @@ LRESULT AboutPage::OnPaint(UINT, WPARAM, LPARAM, bool&)
     fw::GdiObject<HBITMAP> mask(::LoadBitmapW(module, MAKEINTRESOURCEW(IDB_LOGO_MASK)));
     if (!logoDc || !maskDc || !logo || !mask)
         return 0;
-    Selection logoSelected(logoDc.Get(), logo.Get());
-    Selection maskSelected(maskDc.Get(), mask.Get());
+    const fw::SelectedObject logoSelected(logoDc.Get(), logo.Get());
+    const fw::SelectedObject maskSelected(maskDc.Get(), mask.Get());
     BITMAP size = {};
     if (!logoSelected.Valid() || !maskSelected.Valid() || ::GetObjectW(logo.Get(), sizeof size, &size) == 0)
         return 0;

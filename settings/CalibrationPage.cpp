@@ -10,7 +10,7 @@
 
 namespace settings {
 
-CalibrationPage::CalibrationPage() : SettingsPage(IDD_CALIBRATION_PAGE) {}
+CalibrationPage::CalibrationPage() : SettingsPage(IDD_CALIBRATION_PAGE, kCalibrationTab, IDS_TAB_CALIBRATION) {}
 
 const fw::MessageMap& CalibrationPage::Messages() const
 {
@@ -24,6 +24,7 @@ const fw::MessageMap& CalibrationPage::Messages() const
 
 void CalibrationPage::DoDataExchange(fw::DataExchange& dx)
 {
+    SettingsPage::DoDataExchange(dx);
     dx.Bind(IDC_CALIBRATE, calibrateButton_);
     dx.Bind(IDC_LINE_TEST, lineTestButton_);
 }

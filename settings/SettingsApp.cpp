@@ -19,15 +19,8 @@ void ShowStartupMessage(UINT stringId)
 // its owner, after the list has been released.
 bool SettingsApp::InitInstance()
 {
-    ::SetLastError(ERROR_SUCCESS);
-    fw::KernelHandle mutex(::CreateMutexW(nullptr, TRUE, L"Setwell"));
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED)) {
-        mutex.Reset();
-        ShowStartupMessage(IDS_ALREADY_RUNNING);
-        return false;
-    }
-    if (!mutex)
+    fw::KernelHandle mutex;
+    if (!fw::LockSingleInstance(L"Setwell", mutex, IDS_ALREADY_RUNNING))
         return false;
 
     if (!deviceManager.Initialize()) {
@@ -38,9 +31,7 @@ bool SettingsApp::InitInstance()
         return false;
 
     SettingsDialog dialog;
-    SetMainWindow(&dialog);
     dialog.RunModal();
-    SetMainWindow(nullptr);
     deviceManager.Release();
     mutex.Reset();
     return false;

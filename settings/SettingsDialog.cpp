@@ -1,24 +1,13 @@
 #include "settings/SettingsDialog.h"
 
 #include "device/DeviceAccess.h"
-#include "framework/PaintScope.h"
 #include "settings/SettingsApp.h"
 #include "settings/SettingsStore.h"
 #include "settings/resource.h"
 
 namespace settings {
 
-namespace {
-
-constexpr int kTabCount = 4;
-constexpr UINT kTabTitles[kTabCount] = {IDS_TAB_CALIBRATION, IDS_TAB_SETTINGS, IDS_TAB_SOUND, IDS_TAB_ABOUT};
-
-} // namespace
-
-SettingsDialog::SettingsDialog() : Dialog(IDD_SETTINGS)
-{
-    icon_ = ::LoadIconW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDI_SETWELL));
-}
+SettingsDialog::SettingsDialog() : Dialog(IDD_SETTINGS) {}
 
 const fw::MessageMap& SettingsDialog::Messages() const
 {
@@ -26,8 +15,6 @@ const fw::MessageMap& SettingsDialog::Messages() const
         fw::OnCommand(IDC_APPLY, &SettingsDialog::OnApply),
         fw::OnNotify(IDC_TAB, TCN_SELCHANGING, &SettingsDialog::OnTabChanging),
         fw::OnNotify(IDC_TAB, TCN_SELCHANGE, &SettingsDialog::OnTabChanged),
-        fw::OnMessage(WM_PAINT, &SettingsDialog::OnPaint),
-        fw::OnMessage(WM_QUERYDRAGICON, &SettingsDialog::OnQueryDragIcon),
         fw::OnMessage(WM_DESTROY, &SettingsDialog::OnDestroy),
     };
     static const fw::MessageMap map(entries, &Dialog::Messages());
@@ -41,16 +28,13 @@ void SettingsDialog::DoDataExchange(fw::DataExchange& dx)
 
 bool SettingsDialog::PreTranslateMessage(MSG& msg)
 {
-    return IsReturnOrEscape(msg);
+    return fw::IsReturnOrEscape(msg);
 }
 
 bool SettingsDialog::OnInitDialog()
 {
     Dialog::OnInitDialog();
-    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-
-    brush_.Reset(::CreateSolidBrush(pageColour_));
+    SetWindowIcon(IDI_SETWELL);
 
     if (!touch::EnableSystemProfilePrivilege()) {
         ShowMessage(IDS_NO_PRIVILEGE);
@@ -67,21 +51,12 @@ bool SettingsDialog::OnInitDialog()
         return false;
     }
 
-    for (int i = 0; i < kTabCount; ++i)
-        tab_.InsertItem(i, fw::LoadText(kTabTitles[i]).c_str());
-
-    touchModePage_.mode = static_cast<int>(settings_.MouseMode);
-    touchModePage_.region = static_cast<int32_t>(settings_.DblClkRegion);
-    touchModePage_.dragDelay = static_cast<int>(settings_.DragDelay);
-    soundPage_.mode = static_cast<int>(settings_.BeepMode);
-    soundPage_.duration = static_cast<int>(settings_.BeepTime);
-    soundPage_.frequency = static_cast<int>(settings_.BeepFreq);
-    SettingsPage* const pages[] = {&calibrationPage_, &aboutPage_, &soundPage_, &touchModePage_};
-    for (SettingsPage* page : pages)
-        page->SetPageColours(pageColour_, brush_.Get());
-
-    // Creation order is also the order in which the pages are placed.
-    for (SettingsPage* page : pages) {
+    for (SettingsPage* page : pages_)
+        tab_.InsertItem(page->tab, fw::LoadText(page->titleId).c_str());
+    // Creation order decides the pages' order among the dialog's children (keyboard navigation).
+    SettingsPage* const creationOrder[] = {&calibrationPage_, &aboutPage_, &soundPage_, &touchModePage_};
+    for (SettingsPage* page : creationOrder) {
+        page->values = settings_;
         if (!page->CreatePage(*this)) {
             EndDialog(0);
             return false;
@@ -104,26 +79,14 @@ bool SettingsDialog::PlacePages()
         return false;
     RECT page = {item.left, item.top + item.bottom, client.right - item.left, client.bottom - item.top};
     ::MapWindowPoints(tab_.Handle(), hwnd_, reinterpret_cast<POINT*>(&page), 2);
-    SettingsPage* const pages[] = {&calibrationPage_, &aboutPage_, &soundPage_, &touchModePage_};
-    for (SettingsPage* p : pages)
+    for (SettingsPage* p : pages_)
         p->Move(page, true);
     return true;
 }
 
-fw::Dialog* SettingsDialog::PageAt(int index)
+SettingsPage* SettingsDialog::PageAt(int index)
 {
-    switch (index) {
-    case 0:
-        return &calibrationPage_;
-    case 1:
-        return &touchModePage_;
-    case 2:
-        return &soundPage_;
-    case 3:
-        return &aboutPage_;
-    default:
-        return nullptr;
-    }
+    return index >= 0 && index < kTabCount ? pages_[index] : nullptr;
 }
 
 LRESULT SettingsDialog::OnTabChanging(NMHDR&)
@@ -170,16 +133,11 @@ bool SettingsDialog::WriteSettings(const TouchSettings& wanted)
 
 void SettingsDialog::OnApply(UINT, UINT, HWND)
 {
-    touchModePage_.UpdateData(true);
-    soundPage_.UpdateData(true);
-
+    for (SettingsPage* page : pages_)
+        page->UpdateData(true);
     TouchSettings shown = settings_;
-    shown.BeepFreq = static_cast<uint32_t>(soundPage_.frequency);
-    shown.BeepMode = static_cast<uint32_t>(soundPage_.mode);
-    shown.BeepTime = static_cast<uint32_t>(soundPage_.duration);
-    shown.MouseMode = static_cast<uint32_t>(touchModePage_.mode);
-    shown.DragDelay = static_cast<uint32_t>(touchModePage_.dragDelay);
-    shown.DblClkRegion = static_cast<uint32_t>(touchModePage_.region);
+    for (const PageSetting& row : kPageSettings)
+        shown.*row.field = pages_[row.page]->values.*row.field;
     if (ChangedSettings(settings_, shown) == 0)
         return;
 
@@ -201,32 +159,9 @@ void SettingsDialog::OnOK()
     EndDialog(IDOK);
 }
 
-LRESULT SettingsDialog::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
-{
-    if (!::IsIconic(hwnd_)) {
-        handled = false;
-        return 0;
-    }
-    fw::PaintScope paint(hwnd_);
-    Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Dc()), 0);
-    const int iconWidth = ::GetSystemMetrics(SM_CXICON);
-    const int iconHeight = ::GetSystemMetrics(SM_CYICON);
-    const RECT client = ClientRect();
-    const int x = (client.right - client.left - iconWidth + 1) / 2;
-    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
-    ::DrawIcon(paint.Dc(), x, y, icon_);
-    return 0;
-}
-
-LRESULT SettingsDialog::OnQueryDragIcon(UINT, WPARAM, LPARAM, bool&)
-{
-    return reinterpret_cast<LRESULT>(icon_);
-}
-
 LRESULT SettingsDialog::OnDestroy(UINT, WPARAM, LPARAM, bool& handled)
 {
     device_.Close();
-    brush_.Reset();
     handled = false;
     return 0;
 }

@@ -1,7 +1,7 @@
 // The settings program's main dialog (template 102): four pages on a tab control, OK, Cancel
 // and Apply. It holds the committed TouchSettings record and the driver's control device for its
 // whole life. Data flows one way: registry -> record -> pages when it opens; pages -> record ->
-// registry and driver on Apply.
+// registry and driver on Apply, both ways through kPageSettings (SettingsPage.h).
 #pragma once
 
 #include "device/ControlDevice.h"
@@ -25,8 +25,6 @@ public:
     // The committed settings (what the registry holds as far as this dialog knows).
     const TouchSettings& Committed() const { return settings_; }
 
-    static constexpr COLORREF kPageColour = RGB(212, 222, 244);
-
 protected:
     bool OnInitDialog() override;
     void OnOK() override;
@@ -44,23 +42,19 @@ private:
 
     LRESULT OnTabChanging(NMHDR& header);
     LRESULT OnTabChanged(NMHDR& header);
-    LRESULT OnPaint(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
-    LRESULT OnQueryDragIcon(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
 
-    // The page of tab `index` (0 calibration, 1 touch mode, 2 sound, 3 about); null outside.
-    fw::Dialog* PageAt(int index);
+    // The page of tab `index`; null outside.
+    SettingsPage* PageAt(int index);
     bool PlacePages();
 
     fw::TabControl tab_;
     TouchSettings settings_;
-    HICON icon_ = nullptr;  // shared icon from LoadIconW: never destroyed
-    SoundPage soundPage_;
-    TouchModePage touchModePage_;
-    AboutPage aboutPage_;
     CalibrationPage calibrationPage_;
-    COLORREF pageColour_ = kPageColour;
-    fw::GdiObject<HBRUSH> brush_;
+    TouchModePage touchModePage_;
+    SoundPage soundPage_;
+    AboutPage aboutPage_;
+    SettingsPage* const pages_[kTabCount] = {&calibrationPage_, &touchModePage_, &soundPage_, &aboutPage_};
     touch::ControlDevice device_;
 };
 

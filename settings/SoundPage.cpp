@@ -4,14 +4,7 @@
 
 namespace settings {
 
-SoundPage::SoundPage() : SettingsPage(IDD_SOUND_PAGE) {}
-
-void SoundPage::DoDataExchange(fw::DataExchange& dx)
-{
-    dx.ComboIndex(IDC_BEEP_MODE, mode);
-    dx.TrackbarPosition(IDC_BEEP_TIME, duration);
-    dx.TrackbarPosition(IDC_BEEP_FREQ, frequency);
-}
+SoundPage::SoundPage() : SettingsPage(IDD_SOUND_PAGE, kSoundTab, IDS_TAB_SOUND) {}
 
 bool SoundPage::OnInitDialog()
 {
@@ -23,11 +16,11 @@ bool SoundPage::OnInitDialog()
 
     frequencySlider_.SetRange(1000, 5000, true);
     frequencySlider_.SetTicFrequency(400);
-    frequencySlider_.SetPosition(frequency, true);
+    frequencySlider_.SetPosition(static_cast<int>(values.BeepFreq), true);
 
     durationSlider_.SetRange(10, 200, true);
     durationSlider_.SetTicFrequency(19);
-    durationSlider_.SetPosition(duration, true);
+    durationSlider_.SetPosition(static_cast<int>(values.BeepTime), true);
 
     for (UINT id : {IDS_BEEP_DISABLED, IDS_BEEP_ON_TOUCH, IDS_BEEP_ON_RELEASE})
         modeList_.AddString(fw::LoadText(id).c_str());

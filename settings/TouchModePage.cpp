@@ -11,7 +11,7 @@ constexpr int kDescriptions[4] = {IDC_DESCRIPTION_TOUCH_CLICK, IDC_DESCRIPTION_R
 
 } // namespace
 
-TouchModePage::TouchModePage() : SettingsPage(IDD_TOUCH_MODE_PAGE) {}
+TouchModePage::TouchModePage() : SettingsPage(IDD_TOUCH_MODE_PAGE, kTouchModeTab, IDS_TAB_SETTINGS) {}
 
 const fw::MessageMap& TouchModePage::Messages() const
 {
@@ -22,13 +22,6 @@ const fw::MessageMap& TouchModePage::Messages() const
     return map;
 }
 
-void TouchModePage::DoDataExchange(fw::DataExchange& dx)
-{
-    dx.Radio(IDC_MODE_TOUCH_CLICK, mode);
-    dx.Int(IDC_DBLCLK_REGION, region);
-    dx.TrackbarPosition(IDC_DRAG_DELAY, dragDelay);
-}
-
 bool TouchModePage::OnInitDialog()
 {
     SettingsPage::OnInitDialog();
@@ -37,14 +30,14 @@ bool TouchModePage::OnInitDialog()
 
     slider_.SetRange(0, 1500, true);
     slider_.SetTicFrequency(150);
-    slider_.SetPosition(dragDelay, true);
+    slider_.SetPosition(static_cast<int>(values.DragDelay), true);
 
     spin_.SetBuddy(Item(IDC_DBLCLK_REGION));
     spin_.SetRange(25, 100);
-    spin_.SetPosition(static_cast<short>(region & 0xFFFF));
+    spin_.SetPosition(static_cast<short>(values.DblClkRegion & 0xFFFF));
 
     UpdateData(false);
-    EnableForMode(mode);
+    EnableForMode(static_cast<int>(values.MouseMode));
     return true;
 }
 
@@ -59,7 +52,7 @@ void TouchModePage::EnableForMode(int newMode)
     EnableItem(IDC_DBLCLK_SPIN, regionUsed);
 }
 
-// The button has checked itself; `mode` follows at the next saving exchange (Apply).
+// The button has checked itself; `values` follows at the next saving exchange (Apply).
 void TouchModePage::OnModeClicked(UINT id, UINT, HWND)
 {
     const int clicked = static_cast<int>(id) - IDC_MODE_TOUCH_CLICK;

@@ -7,9 +7,7 @@ protected:
     bool InitInstance() override
     {
         SmokeDialog dialog;
-        SetMainWindow(&dialog);
         dialog.RunModal();
-        SetMainWindow(nullptr);
         return false;
     }
 };

@@ -360,11 +360,11 @@ private:
     LRESULT OnCreate(UINT, WPARAM, LPARAM, bool&)
     {
         ++creates_;
-        return SetTimer(1, 50) ? 0 : -1;
+        return ::SetTimer(hwnd_, 1, 50, nullptr) != 0 ? 0 : -1;
     }
     LRESULT OnTimer(UINT, WPARAM, LPARAM, bool&)
     {
-        KillTimer(1);
+        ::KillTimer(hwnd_, 1);
         DestroyWindow();
         return 0;
     }

@@ -1,10 +1,13 @@
 #include "resource.h"
 #include "DeviceSelectResource.h"
+#include "calibrate/CalibrationMath.h"
 
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <set>
 #include <vector>
 
 namespace {
@@ -94,6 +97,20 @@ TEST_F(MarksmanResources, TemplatesMakeDialogsWithTheirControls)
     ASSERT_NE(range.hwnd, nullptr);
     for (int control : {IDC_TOP_LEFT_ICON, IDC_BOTTOM_RIGHT_ICON})
         EXPECT_NE(SendDlgItemMessageW(range.hwnd, control, STM_GETICON, 0, 0), 0) << control;
+}
+
+// Every row of the target table has a prompt of its own that names the corner the target sits in.
+TEST_F(MarksmanResources, EachTargetPromptNamesItsCorner)
+{
+    const wchar_t* const corners[2][2] = {{L"左上角", L"左下角"}, {L"右上角", L"右下角"}};
+    std::set<unsigned> prompts;
+    for (const calibrate::TargetSpec& target : calibrate::kTargets) {
+        wchar_t text[256] = {};
+        ASSERT_GT(LoadStringW(GetModuleHandleW(nullptr), target.promptId, text, 256), 0) << target.promptId;
+        EXPECT_NE(std::wcsstr(text, corners[target.right][target.bottom]), nullptr) << "prompt " << target.promptId;
+        EXPECT_TRUE(prompts.insert(target.promptId).second) << "prompt " << target.promptId << " twice";
+    }
+    EXPECT_EQ(prompts.size(), 3u);
 }
 
 TEST_F(MarksmanResources, CursorsKeepTheirHotSpots)
