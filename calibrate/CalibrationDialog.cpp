@@ -4,7 +4,6 @@
 #include "calibrate/PromptLayout.h"
 #include "calibrate/resource.h"
 #include "framework/App.h"
-#include "framework/PaintScope.h"
 
 #include <commctrl.h>
 
