@@ -1,0 +1,75 @@
+#include "SoakSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#ifndef SOAK_PROBE_PATH
+#error SOAK_PROBE_PATH must name the built soak_probe.exe
+#endif
+
+namespace soak {
+namespace {
+
+constexpr int kShortCycles = 3;
+
+std::wstring WinePathOf(const wchar_t* unixPath)
+{
+    std::wstring path = L"Z:";
+    path += unixPath;
+    for (wchar_t& c : path) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return path;
+}
+
+} // namespace
+
+int Cycles()
+{
+    wchar_t text[16] = {};
+    if (::GetEnvironmentVariableW(L"QELVO_SOAK_CYCLES", text, 16) == 0)
+        return kShortCycles;
+    const int n = _wtoi(text);
+    return n > 0 ? n : kShortCycles;
+}
+
+const Proof& CounterProof()
+{
+    static Proof proof;
+    static std::string failure;
+    static bool made = false;
+    if (!made) {
+        made = true;
+        if (!Prove(WinePathOf(SOAK_PROBE_PATH), &proof, &failure))
+            proof.clear();
+    }
+    EXPECT_TRUE(failure.empty()) << "counter proof: " << failure;
+    return proof;
+}
+
+void MeasureCycles(const std::string& scenario, DWORD pid, int warmUp, const std::function<bool(int)>& cycle,
+                   const std::map<std::string, long long>& allowed)
+{
+    const Proof& proof = CounterProof();
+    int i = 0;
+    for (; i < warmUp; ++i)
+        ASSERT_TRUE(cycle(i)) << scenario << ": warm-up cycle " << i;
+    Counts before, after;
+    std::string why;
+    ASSERT_TRUE(Count(pid, &before, &why)) << why;
+    const int n = Cycles();
+    const DWORD started = ::GetTickCount();
+    for (int k = 0; k < n; ++k, ++i)
+        ASSERT_TRUE(cycle(i)) << scenario << ": cycle " << k << " of " << n;
+    const DWORD took = ::GetTickCount() - started;
+    ASSERT_TRUE(Count(pid, &after, &why)) << why;
+    std::string table;
+    const bool clean = DeltaTable(scenario, n, proof, before, after, allowed, &table);
+    char timing[80];
+    std::snprintf(timing, sizeof timing, "\n%s: %d cycles in %.1f s\n", scenario.c_str(), n, took / 1000.0);
+    Report(table + timing);
+    EXPECT_TRUE(clean) << scenario << ": a counter is not measurable or changed\n" << table;
+}
+
+} // namespace soak
