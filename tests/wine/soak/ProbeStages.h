@@ -5,6 +5,8 @@
 namespace soak {
 
 constexpr int kProbeObjects = 64;
+// Each stage runs this many times; the first clean run counts.
+constexpr int kProbeTries = 3;
 
 constexpr const char* kProbeStages[] = {
     "handles",           "handles.Event",   "handles.Mutant",  "handles.Semaphore", "handles.Timer",

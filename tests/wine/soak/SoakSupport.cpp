@@ -1,5 +1,7 @@
 #include "SoakSupport.h"
 
+#include "tests/support/WineTestSupport.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -48,6 +50,30 @@ const Proof& CounterProof()
     return proof;
 }
 
+// The counters once two readings 250 ms apart agree (at most 10 s): what a repaint or a message
+// in flight holds for a moment is no leak.
+static bool SettledCount(DWORD pid, Counts* counts, std::string* why)
+{
+    Counts previous;
+    if (!Count(pid, &previous, why))
+        return false;
+    bool failed = false;
+    const bool settled = qelvo::test::WaitFor(
+        [&] {
+            if (!Count(pid, counts, why)) {
+                failed = true;
+                return true;
+            }
+            const bool same = *counts == previous;
+            previous = *counts;
+            return same;
+        },
+        10000, 250);
+    if (!settled)
+        *why = "the counters did not settle within 10 s";
+    return settled && !failed;
+}
+
 void MeasureCycles(const std::string& scenario, DWORD pid, int warmUp, const std::function<bool(int)>& cycle,
                    const std::map<std::string, long long>& allowed)
 {
@@ -57,13 +83,13 @@ void MeasureCycles(const std::string& scenario, DWORD pid, int warmUp, const std
         ASSERT_TRUE(cycle(i)) << scenario << ": warm-up cycle " << i;
     Counts before, after;
     std::string why;
-    ASSERT_TRUE(Count(pid, &before, &why)) << why;
+    ASSERT_TRUE(SettledCount(pid, &before, &why)) << why;
     const int n = Cycles();
     const DWORD started = ::GetTickCount();
     for (int k = 0; k < n; ++k, ++i)
         ASSERT_TRUE(cycle(i)) << scenario << ": cycle " << k << " of " << n;
     const DWORD took = ::GetTickCount() - started;
-    ASSERT_TRUE(Count(pid, &after, &why)) << why;
+    ASSERT_TRUE(SettledCount(pid, &after, &why)) << why;
     std::string table;
     const bool clean = DeltaTable(scenario, n, proof, before, after, allowed, &table);
     char timing[80];
