@@ -31,6 +31,7 @@ constexpr uint32_t kModeHistory = 16;
 constexpr uint32_t kRecordHistory = 8;
 constexpr uint32_t kSuiteCodes = 9;
 constexpr uint32_t kRequestRuns = 32;
+constexpr uint32_t kMaxStalled = 16;             // requests held at once; more are served at once
 
 // A fault with this code (kind kFaultError, any count but 0) removes the device's name, so that
 // opening \\.\VOVUDA fails with ERROR_FILE_NOT_FOUND as when no driver runs; `value` is not used.
@@ -59,6 +60,9 @@ enum SimFaultKind : uint32_t {
     kFaultByteCount = 2,    // the request succeeds but reports `value` bytes (at most the output size)
     kFaultListCount = 3,    // device list: the reply's count is the requested count plus `value`
     kFaultState = 4,        // calibration state: the reply's state is `value`
+    kFaultStall = 5,        // the request is held `value` milliseconds, then served (a stalled driver);
+                            // a reset, a faults clear, removing the code's faults or closing the
+                            // handle serves it at once, a cancelled request ends with ERROR_OPERATION_ABORTED
 };
 
 // Windows errors the driver gives for bad requests.
@@ -149,6 +153,7 @@ struct SimSummary {
     uint32_t pendingFaults;              // requests still to be affected by injected faults
     uint32_t requests[kSuiteCodes];      // every request per suite code, failed ones included
     uint32_t failedRequests;             // suite requests refused or failed by a fault
+    uint32_t stalledRequests;            // requests held by a stall fault right now
 };
 
 #pragma pack(pop)

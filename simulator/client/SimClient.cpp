@@ -120,6 +120,11 @@ bool SimClient::InjectFault(uint32_t code, SimFaultKind kind, uint32_t count, ui
     return Control(IOCTL_SIM_SET_FAULT, &in, sizeof(in), nullptr, 0, nullptr);
 }
 
+bool SimClient::StallRequests(uint32_t code, uint32_t milliseconds, uint32_t count)
+{
+    return InjectFault(code, kFaultStall, count, milliseconds);
+}
+
 bool SimClient::ClearFaults()
 {
     return Control(IOCTL_SIM_CLEAR_FAULTS, nullptr, 0, nullptr, 0, nullptr);

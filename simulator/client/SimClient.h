@@ -48,6 +48,9 @@ public:
     // The next `count` requests of the suite control `code` are affected (see SimFaultKind);
     // count 0 removes the faults of that code.
     bool InjectFault(uint32_t code, SimFaultKind kind, uint32_t count, uint32_t value);
+    // The next `count` requests of `code` do not return for `milliseconds` (a stalled driver);
+    // Reset(), ClearFaults(), a count 0 or closing the stalled caller's handle serves them at once.
+    bool StallRequests(uint32_t code, uint32_t milliseconds, uint32_t count = 1);
     bool ClearFaults();
 
     bool GetState(uint32_t deviceId, SimControllerState* state);

@@ -2,9 +2,11 @@
 // suite's nine control codes for a configurable set of controllers, plus the private codes of
 // SimProtocol.h for the test client and the touchsim tool.
 // Kernel mode: no C++ runtime, no exceptions, no floating point. One spin lock guards all state;
-// requests are handled completely under it and nothing in here blocks.
+// requests are handled completely under it and nothing in here blocks. A request held by a stall
+// fault is pended and served later by the release thread, so the dispatch thread never waits.
 extern "C" {
 #include <ntddk.h>
+NTSYSAPI NTSTATUS NTAPI ZwWaitForSingleObject(HANDLE handle, BOOLEAN alertable, PLARGE_INTEGER timeout);
 }
 
 #include "simulator/SimProtocol.h"
@@ -50,9 +52,34 @@ struct DriverState {
     bool nameHidden;                                    // wanted: the link name removed
 };
 
+// A request held by a stall fault; irp null = free slot.
+struct Stalled {
+    PIRP irp;
+    ULONGLONG due;                                      // interrupt time, 100 ns units
+    uint32_t code;
+    PFILE_OBJECT file;
+};
+
 KSPIN_LOCK g_lock;
 DriverState g_state;
 PDEVICE_OBJECT g_device;
+
+// Held requests and the thread that serves them when they are due; all under g_lock.
+Stalled g_stalled[kMaxStalled];
+KEVENT g_wake;                                          // auto-reset: the held set changed
+bool g_stopping;
+HANDLE g_releaseThread;
+typedef void(NTAPI* TickCountFn)(PLARGE_INTEGER);
+TickCountFn g_tickCount;                                // null: stalls are not offered
+ULONG g_tickLength;                                     // 100 ns units per tick
+
+// Time since start in 100 ns units: the tick count times the length of a tick.
+ULONGLONG Now()
+{
+    LARGE_INTEGER ticks;
+    g_tickCount(&ticks);
+    return static_cast<ULONGLONG>(ticks.QuadPart) * g_tickLength;
+}
 
 const wchar_t kDeviceName[] = L"\\Device\\VOVUDA";
 const wchar_t kLinkName[] = L"\\DosDevices\\VOVUDA";
@@ -133,11 +160,12 @@ bool NameTerminated(const uint16_t* name)
     return false;
 }
 
-// The first pending fault of a suite code, or none.
-SimFault* FindFault(uint32_t code)
+// The first pending fault of a suite code, or none; stall faults apart from the others.
+SimFault* FindFault(uint32_t code, bool stall)
 {
     for (uint32_t i = 0; i < kMaxFaults; ++i) {
-        if (g_state.faults[i].count != 0 && g_state.faults[i].code == code)
+        const SimFault& f = g_state.faults[i];
+        if (f.count != 0 && f.code == code && (f.kind == kFaultStall) == stall)
             return &g_state.faults[i];
     }
     return nullptr;
@@ -270,7 +298,7 @@ uint32_t HandleSuiteCode(Request& r)
 {
     uint32_t index = SuiteCodeIndex(r.code);
     ++g_state.requests[index];
-    SimFault* fault = FindFault(r.code);
+    SimFault* fault = FindFault(r.code, false);
     uint32_t error;
     if (fault != nullptr && fault->kind == kFaultError) {
         --fault->count;
@@ -359,6 +387,17 @@ uint32_t HandleRemoveController(Request& r)
     return 0;
 }
 
+// Held requests of `code` (all of them for kSuiteCodes) or of `file` (when not null) become due
+// now; the caller wakes the release thread.
+void ReleaseStalled(uint32_t code, PFILE_OBJECT file)
+{
+    for (uint32_t i = 0; i < kMaxStalled; ++i) {
+        Stalled& held = g_stalled[i];
+        if (held.irp != nullptr && (code == kSuiteCodes || held.code == code) && (file == nullptr || held.file == file))
+            held.due = 0;
+    }
+}
+
 uint32_t HandleSetFault(Request& r)
 {
     if (r.inLength < sizeof(SimFault))
@@ -370,15 +409,18 @@ uint32_t HandleSetFault(Request& r)
         g_state.nameHidden = in.count != 0;
         return 0;
     }
-    if (SuiteCodeIndex(in.code) == kSuiteCodes || in.kind < kFaultError || in.kind > kFaultState)
+    if (SuiteCodeIndex(in.code) == kSuiteCodes || in.kind < kFaultError || in.kind > kFaultStall)
         return kErrorInvalidParameter;
     if (in.count == 0) {
         for (uint32_t i = 0; i < kMaxFaults; ++i) {
             if (g_state.faults[i].code == in.code)
                 g_state.faults[i].count = 0;
         }
+        ReleaseStalled(in.code, nullptr);
         return 0;
     }
+    if (in.kind == kFaultStall && (in.value == 0 || g_tickCount == nullptr))
+        return in.value == 0 ? kErrorInvalidParameter : kErrorInvalidFunction;
     for (uint32_t i = 0; i < kMaxFaults; ++i) {
         if (g_state.faults[i].count == 0) {
             g_state.faults[i] = in;
@@ -428,6 +470,7 @@ uint32_t HandlePrivateCode(Request& r)
     switch (r.code) {
     case IOCTL_SIM_RESET:
         ResetState();
+        ReleaseStalled(kSuiteCodes, nullptr);
         return 0;
     case IOCTL_SIM_SET_DESKTOP: {
         if (r.inLength < sizeof(DesktopGeometry))
@@ -466,6 +509,7 @@ uint32_t HandlePrivateCode(Request& r)
     case IOCTL_SIM_CLEAR_FAULTS:
         Zero(&g_state.faults, sizeof(g_state.faults));
         g_state.nameHidden = false;
+        ReleaseStalled(kSuiteCodes, nullptr);
         return 0;
     case IOCTL_SIM_GET_STATE: {
         if (r.inLength < sizeof(DeviceIdRecord))
@@ -493,6 +537,8 @@ uint32_t HandlePrivateCode(Request& r)
             s->pendingFaults += g_state.faults[i].count;
         RtlCopyMemory(s->requests, g_state.requests, sizeof(s->requests));
         s->failedRequests = g_state.failedRequests;
+        for (uint32_t i = 0; i < kMaxStalled; ++i)
+            s->stalledRequests += g_stalled[i].irp != nullptr ? 1 : 0;
         r.information = sizeof(SimSummary);
         return 0;
     }
@@ -544,37 +590,145 @@ NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT, PIRP irp)
     // A closed handle brings the name back: a test that ends early cannot leave it removed.
     if (stack->MajorFunction == IRP_MJ_CLOSE)
         g_state.nameHidden = false;
+    // The handle's held requests are served at once when it goes.
+    if (stack->MajorFunction != IRP_MJ_CREATE && stack->FileObject != nullptr)
+        ReleaseStalled(kSuiteCodes, stack->FileObject);
     const bool hideName = g_state.nameHidden;
     KeReleaseSpinLock(&g_lock, irql);
+    KeSetEvent(&g_wake, IO_NO_INCREMENT, FALSE);
     ShowName(!hideName);
     return Complete(irp, STATUS_SUCCESS, 0);
 }
 
-NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT, PIRP irp)
+void ReadRequest(PIRP irp, Request* r)
 {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-    Request r;
-    r.code = stack->Parameters.DeviceIoControl.IoControlCode;
-    r.buffer = irp->AssociatedIrp.SystemBuffer;
-    r.inLength = stack->Parameters.DeviceIoControl.InputBufferLength;
-    r.outLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
-    r.information = 0;
-    if (r.buffer == nullptr) {
+    r->code = stack->Parameters.DeviceIoControl.IoControlCode;
+    r->buffer = irp->AssociatedIrp.SystemBuffer;
+    r->inLength = stack->Parameters.DeviceIoControl.InputBufferLength;
+    r->outLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
+    r->information = 0;
+    if (r->buffer == nullptr) {
         // Every handler checks the lengths before it touches the buffer.
-        r.inLength = 0;
-        r.outLength = 0;
+        r->inLength = 0;
+        r->outLength = 0;
     }
+}
+
+// The I/O manager cancels a held request (its caller ended or cancelled it): it is not served.
+void NTAPI CancelStalled(PDEVICE_OBJECT, PIRP irp)
+{
+    IoReleaseCancelSpinLock(irp->CancelIrql);
     KIRQL irql;
     KeAcquireSpinLock(&g_lock, &irql);
+    for (uint32_t i = 0; i < kMaxStalled; ++i) {
+        if (g_stalled[i].irp == irp)
+            g_stalled[i].irp = nullptr;
+    }
+    KeReleaseSpinLock(&g_lock, irql);
+    Complete(irp, STATUS_CANCELLED, 0);
+}
+
+// Under g_lock: holds the request if a stall fault of its code is pending and a slot is free.
+bool HoldRequest(PIRP irp, const Request& r)
+{
+    if (SuiteCodeIndex(r.code) == kSuiteCodes || g_tickCount == nullptr)
+        return false;
+    SimFault* fault = FindFault(r.code, true);
+    if (fault == nullptr)
+        return false;
+    for (uint32_t i = 0; i < kMaxStalled; ++i) {
+        Stalled& held = g_stalled[i];
+        if (held.irp != nullptr)
+            continue;
+        --fault->count;
+        IoMarkIrpPending(irp);
+        // A cancel arrives on the dispatch thread, so none can come before the routine is set.
+        (void)IoSetCancelRoutine(irp, CancelStalled);
+        held.irp = irp;
+        held.due = Now() + static_cast<ULONGLONG>(fault->value) * 10000u;
+        held.code = r.code;
+        held.file = IoGetCurrentIrpStackLocation(irp)->FileObject;
+        return true;
+    }
+    return false;
+}
+
+NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT, PIRP irp)
+{
+    Request r;
+    ReadRequest(irp, &r);
+    KIRQL irql;
+    KeAcquireSpinLock(&g_lock, &irql);
+    if (HoldRequest(irp, r)) {
+        KeReleaseSpinLock(&g_lock, irql);
+        KeSetEvent(&g_wake, IO_NO_INCREMENT, FALSE);
+        return STATUS_PENDING;
+    }
     uint32_t error = SuiteCodeIndex(r.code) != kSuiteCodes ? HandleSuiteCode(r) : HandlePrivateCode(r);
     const bool hideName = g_state.nameHidden;
     KeReleaseSpinLock(&g_lock, irql);
+    KeSetEvent(&g_wake, IO_NO_INCREMENT, FALSE);
     ShowName(!hideName);
     return Complete(irp, StatusFromError(error), error == 0 ? r.information : 0);
 }
 
+// Serves held requests once they are due; sleeps until the next one is, or until woken.
+void NTAPI ReleaseLoop(void*)
+{
+    for (;;) {
+        PIRP due = nullptr;
+        ULONGLONG next = 0;
+        KIRQL irql;
+        KeAcquireSpinLock(&g_lock, &irql);
+        const bool stopping = g_stopping;
+        const ULONGLONG now = Now();
+        for (uint32_t i = 0; i < kMaxStalled && due == nullptr; ++i) {
+            Stalled& held = g_stalled[i];
+            if (held.irp == nullptr)
+                continue;
+            if (held.due <= now || stopping) {
+                PIRP irp = held.irp;
+                held.irp = nullptr;
+                // Without its cancel routine the request is being cancelled: that completes it.
+                if (IoSetCancelRoutine(irp, nullptr) != nullptr)
+                    due = irp;
+            } else if (next == 0 || held.due < next) {
+                next = held.due;
+            }
+        }
+        uint32_t error = 0;
+        Request r;
+        if (due != nullptr) {
+            ReadRequest(due, &r);
+            error = HandleSuiteCode(r);
+        }
+        KeReleaseSpinLock(&g_lock, irql);
+        if (due != nullptr) {
+            Complete(due, StatusFromError(error), error == 0 ? r.information : 0);
+            continue;
+        }
+        if (stopping)
+            break;
+        LARGE_INTEGER wait;
+        wait.QuadPart = -static_cast<LONGLONG>(next - now);
+        KeWaitForSingleObject(&g_wake, Executive, KernelMode, FALSE, next != 0 ? &wait : nullptr);
+    }
+    PsTerminateSystemThread(STATUS_SUCCESS);
+}
+
 void NTAPI Unload(PDRIVER_OBJECT)
 {
+    if (g_releaseThread != nullptr) {
+        KIRQL irql;
+        KeAcquireSpinLock(&g_lock, &irql);
+        g_stopping = true;
+        KeReleaseSpinLock(&g_lock, irql);
+        KeSetEvent(&g_wake, IO_NO_INCREMENT, FALSE);
+        ZwWaitForSingleObject(g_releaseThread, FALSE, nullptr);
+        ZwClose(g_releaseThread);
+        g_releaseThread = nullptr;
+    }
     if (InterlockedCompareExchange(&g_nameRemoved, 1, 0) == 0) {
         UNICODE_STRING link;
         RtlInitUnicodeString(&link, kLinkName);
@@ -592,6 +746,7 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING)
     KeInitializeSpinLock(&g_lock);
     ResetState();
     g_state.openHandles = 0;
+    KeInitializeEvent(&g_wake, SynchronizationEvent, FALSE);
 
     UNICODE_STRING name;
     RtlInitUnicodeString(&name, kDeviceName);
@@ -607,9 +762,19 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING)
         return status;
     }
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;
+    driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = DispatchDeviceControl;
     driver->DriverUnload = Unload;
+    // Without the clock or the thread, stall faults are refused; everything else works.
+    // (KeQueryTickCount is a macro over kernel memory in the x64 headers: looked up instead.)
+    UNICODE_STRING clock;
+    RtlInitUnicodeString(&clock, L"KeQueryTickCount");
+    TickCountFn tickCount = reinterpret_cast<TickCountFn>(MmGetSystemRoutineAddress(&clock));
+    g_tickLength = KeQueryTimeIncrement();
+    if (tickCount != nullptr && g_tickLength != 0
+        && NT_SUCCESS(PsCreateSystemThread(&g_releaseThread, THREAD_ALL_ACCESS, nullptr, nullptr, nullptr, ReleaseLoop, nullptr)))
+        g_tickCount = tickCount;
     g_device->Flags |= DO_BUFFERED_IO;
     g_device->Flags &= ~DO_DEVICE_INITIALIZING;
     return STATUS_SUCCESS;

@@ -54,6 +54,8 @@ const wchar_t kUsage[] =
     L"          a driver, until a handle to it is closed: for tests that keep one open)\n"
     L"    KIND: error (fail with Windows error VALUE)  bytes (report VALUE bytes)\n"
     L"          listcount (list count = requested + VALUE)  state (calibration state = VALUE)\n"
+    L"  fault CODE stall MS [COUNT]     the next COUNT (default 1) requests of CODE do not return\n"
+    L"                                  for MS milliseconds; a reset or faults-clear serves them\n"
     L"  faults-clear                    remove all faults\n"
     L"\n"
     L"Read-back:\n"
@@ -656,7 +658,7 @@ int StateCommand(SimClient& client, const std::vector<std::wstring>& args)
             (long)d.virtualScreen.bottom, (long)d.fullScale);
     for (uint32_t i = 0; i < kSuiteCodes; ++i)
         wprintf(L" %ls=%lu", CodeNameOf(i), (unsigned long)summary.requests[i]);
-    wprintf(L"\n");
+    wprintf(L" stalled=%lu\n", (unsigned long)summary.stalledRequests);
     std::vector<uint32_t> ids;
     if (args.size() > 2) {
         uint32_t id = 0;
@@ -823,6 +825,18 @@ int Run(const std::vector<std::wstring>& args)
     }
     if (cmd == L"fault") {
         uint32_t code = 0, count = 0, value = 0;
+        if (args.size() >= 5 && args[3] == L"stall") {
+            // fault CODE stall MS [COUNT]
+            count = 1;
+            if (args.size() > 6 || !ParseCode(args[2], &code) || !ParseU32(args[4], &value)
+                || (args.size() == 6 && !ParseU32(args[5], &count)))
+                return Usage();
+            if (!client.StallRequests(code, value, count))
+                return Failed(L"injecting the fault", client.LastError());
+            wprintf(L"fault code=0x%08lx kind=stall count=%lu value=%lu\n", (unsigned long)code,
+                    (unsigned long)count, (unsigned long)value);
+            return 0;
+        }
         if (args.size() < 5 || args.size() > 6 || !ParseCode(args[2], &code) || !ParseU32(args[4], &count)
             || (args.size() == 6 && !ParseU32(args[5], &value)))
             return Usage();

@@ -3,6 +3,7 @@
 #include "SimTestSupport.h"
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -327,6 +328,93 @@ TEST_F(DriverTest, EachKindOfInjectedFaultAffectsTheNextRequestsOfItsCode)
     ASSERT_TRUE(sim.ClearFaults());
     EXPECT_EQ(SendId(d, IOCTL_TOUCH_RELOAD_SETTINGS, 0x11), 0u);
     EXPECT_FALSE(sim.InjectFault(0x00220000, touchsim::kFaultError, 1, 5)) << "only the suite's codes";
+}
+
+// A request of another thread, on its own handle, as a program's worker sends it.
+struct HeldRequest {
+    DWORD code;
+    uint32_t id;
+    DWORD error = 0xDEAD;
+    DWORD took = 0;
+    HANDLE thread = nullptr;
+
+    static DWORD WINAPI Run(void* p)
+    {
+        HeldRequest& r = *static_cast<HeldRequest*>(p);
+        Device d;
+        TouchModeRecord io = {r.id, 0};
+        DWORD bytes = 0;
+        const ULONGLONG start = GetTickCount();
+        r.error = d.Control(r.code, &io, sizeof(io), &io, r.code == IOCTL_TOUCH_GET_MODE ? sizeof(io) : 0, &bytes);
+        r.took = GetTickCount() - start;
+        return 0;
+    }
+    bool Start() { return (thread = CreateThread(nullptr, 0, &Run, this, 0, nullptr)) != nullptr; }
+    bool Ended(DWORD ms) const { return WaitForSingleObject(thread, ms) == WAIT_OBJECT_0; }
+    ~HeldRequest()
+    {
+        if (thread != nullptr) {
+            WaitForSingleObject(thread, 30000);
+            CloseHandle(thread);
+        }
+    }
+};
+
+bool Within(DWORD ms, const std::function<bool()>& condition)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+uint32_t Stalled(touchsim::SimClient& sim)
+{
+    touchsim::SimSummary summary = {};
+    return sim.GetSummary(&summary) ? summary.stalledRequests : 0xFFFFFFFFu;
+}
+
+TEST_F(DriverTest, StalledRequestReturnsAfterItsTimeOrWhenTheFaultsGo)
+{
+    AddTwo();
+    Device d;
+    ASSERT_TRUE(sim.StallRequests(IOCTL_TOUCH_GET_MODE, 700)) << sim.LastError();
+    {
+        HeldRequest held{IOCTL_TOUCH_GET_MODE, 0x11};
+        ASSERT_TRUE(held.Start());
+        ASSERT_TRUE(Within(10000, [&] { return Stalled(sim) == 1; }));
+        // The driver goes on serving everyone else meanwhile, the same code included.
+        EXPECT_EQ(SetMode(d, 0x2200, 2), 0u);
+        uint32_t mode = 9;
+        EXPECT_EQ(GetMode(d, 0x2200, &mode), 0u);
+        EXPECT_EQ(mode, 2u);
+        ASSERT_TRUE(held.Ended(30000));
+        EXPECT_EQ(held.error, 0u);
+        EXPECT_GE(held.took, 650u);
+        EXPECT_EQ(Stalled(sim), 0u);
+    }
+
+    // A long stall ends at once when the faults are cleared, or the driver is reset.
+    for (int release = 0; release < 3; ++release) {
+        ASSERT_TRUE(sim.StallRequests(IOCTL_TOUCH_SET_MODE, 600000, 2));
+        HeldRequest held{IOCTL_TOUCH_SET_MODE, 0x11};
+        ASSERT_TRUE(held.Start());
+        ASSERT_TRUE(Within(10000, [&] { return Stalled(sim) == 1; }));
+        EXPECT_FALSE(held.Ended(300));
+        ASSERT_TRUE(release == 0 ? sim.ClearFaults()
+                    : release == 1 ? sim.InjectFault(IOCTL_TOUCH_SET_MODE, touchsim::kFaultStall, 0, 0)
+                                   : sim.Reset());
+        ASSERT_TRUE(held.Ended(10000)) << "release " << release;
+        EXPECT_EQ(held.error, release == 2 ? static_cast<DWORD>(ERROR_DEV_NOT_EXIST) : 0u) << "release " << release;
+        EXPECT_EQ(Stalled(sim), 0u);
+        if (release < 2) {
+            EXPECT_EQ(SetMode(d, 0x11, 1), 0u) << "the second stall went with the first";
+        }
+    }
+    EXPECT_FALSE(sim.StallRequests(IOCTL_TOUCH_SET_MODE, 0)) << "a stall needs a time";
 }
 
 } // namespace
