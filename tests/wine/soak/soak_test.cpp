@@ -545,4 +545,40 @@ TEST_F(SoakMarksman, ClosedFromOutsideAtRandomMoments)
     soak::Report(line);
 }
 
+// A driver that holds the calibration-state request: Esc must end the program within the hold
+// plus 5 s, leave nothing stored and the mutex free.
+TEST_F(SoakMarksman, StalledRequestEndsSoonAfterEsc)
+{
+    const uint32_t kStallMs = 8000;
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_TRUE(rig.Sim().StallRequests(touch::IOCTL_TOUCH_GET_CAL_STATE, kStallMs)) << rig.Sim().LastError();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            touchsim::SimSummary summary = {};
+            return rig.Sim().GetSummary(&summary) && summary.stalledRequests == 1;
+        },
+        10000))
+        << "the worker never reached the stalled request";
+    ASSERT_TRUE(BringToFront(dialog));
+    const DWORD pressed = GetTickCount();
+    ASSERT_TRUE(SendKey(VK_ESCAPE));
+    const bool ended = marksman->WaitForExit(kStallMs + 5000);
+    const DWORD took = GetTickCount() - pressed;
+    ASSERT_TRUE(ended) << "still running " << kStallMs + 5000 << " ms after Esc";
+    EXPECT_TRUE(caltest::NothingStored());
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Marksman");
+    EXPECT_EQ(mutex, nullptr) << "the \"Marksman\" mutex outlived the program";
+    if (mutex != nullptr)
+        CloseHandle(mutex);
+    touchsim::SimControllerState state = {};
+    ASSERT_TRUE(rig.State(&state));
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "\nMarksman.exe with the calibration-state request held %lu ms: ended %lu ms after Esc; driver mode "
+                  "then %lu\n",
+                  static_cast<unsigned long>(kStallMs), static_cast<unsigned long>(took),
+                  static_cast<unsigned long>(state.mode));
+    soak::Report(line);
+}
+
 } // namespace
