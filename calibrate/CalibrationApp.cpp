@@ -6,10 +6,7 @@
 #include "calibrate/resource.h"
 #include "framework/Handle.h"
 
-#include <shellapi.h>
-
 #include <string>
-#include <vector>
 
 namespace calibrate {
 
@@ -24,24 +21,6 @@ bool CreateInstanceMutex(const wchar_t* name, fw::KernelHandle* mutex, bool* alr
     const DWORD error = ::GetLastError();
     *alreadyRunning = error == ERROR_ALREADY_EXISTS || (!*mutex && error == ERROR_ACCESS_DENIED);
     return mutex->Valid() && error != ERROR_ALREADY_EXISTS;
-}
-
-// Arguments after the program's name, split the way the system splits command lines.
-bool SplitCommandLine(std::vector<std::wstring>* args)
-{
-    int argc = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    if (argv == nullptr)
-        return false;
-    bool ok = true;
-    try {
-        for (int i = 1; i < argc; ++i)
-            args->push_back(argv[i]);
-    } catch (...) {
-        ok = false;
-    }
-    ::LocalFree(argv);
-    return ok;
 }
 
 void ShowStartupMessage(UINT stringId)
@@ -62,10 +41,14 @@ bool CalibrationApp::InitInstance()
         return false;
     }
 
-    std::vector<std::wstring> args;
-    if (!SplitCommandLine(&args))
+    // Split here rather than by the system, so that a quoted name starting with '-' or '/' stays
+    // a name (see CommandLine.h).
+    CommandLineOptions options;
+    try {
+        options = ParseWholeCommandLine(::GetCommandLineW());
+    } catch (...) {
         return false;
-    const CommandLineOptions options = ParseCommandLine(args);
+    }
 
     if (!deviceManager.Initialize()) {
         ShowStartupMessage(IDS_DEVICE_INIT_FAILED);
@@ -101,6 +84,12 @@ bool CalibrationApp::InitInstance()
     SetMainWindow(&calibration);
     calibration.RunModal();
     SetMainWindow(nullptr);
+    // The worker uses the manager: it ends first. One left in a stalled driver request ends with
+    // the process, before anything it may still touch is released.
+    if (!calibration.JoinWorker(kWorkerJoinMilliseconds) || calibration.WorkerAbandoned()) {
+        mutex.Reset();
+        ::ExitProcess(0);
+    }
     deviceManager.Release();
     mutex.Reset();
     return false;

@@ -4,6 +4,7 @@
 #include "calibrate/PromptLayout.h"
 #include "calibrate/resource.h"
 #include "framework/App.h"
+#include "framework/PaintScope.h"
 
 #include <commctrl.h>
 
@@ -26,7 +27,9 @@ CalibrationDialog::CalibrationDialog(const CalibrationInputs& inputs, HWND paren
       blankCursor(nullptr),
       backgroundColour(kBackgroundColour),
       closeRequested(false),
-      workerFinished(false)
+      workerFinished(false),
+      requestSince(0),
+      cancelPending(false)
 {
 }
 
@@ -113,10 +116,10 @@ bool CalibrationDialog::StartWorker()
     return workerThread.Valid();
 }
 
-void CalibrationDialog::EndWorker()
+bool CalibrationDialog::JoinWorker(DWORD milliseconds)
 {
     if (!workerThread)
-        return;
+        return true;
     if (!workerFinished.load()) {
         closeRequested.store(true);
         if (cancelEvent)
@@ -125,19 +128,36 @@ void CalibrationDialog::EndWorker()
     // The worker may still send to this window (a prompt, a failure message) before it ends:
     // handle sent messages while waiting, or both threads would wait for each other.
     const HANDLE thread = workerThread.Get();
+    const DWORD start = ::GetTickCount();
     for (;;) {
-        const DWORD wait = ::MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (wait != WAIT_OBJECT_0 + 1)
-            break;
-        MSG msg;
-        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        const DWORD waited = ::GetTickCount() - start;
+        const DWORD left = waited < milliseconds ? milliseconds - waited : 0;
+        const DWORD wait = ::MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
+        if (wait == WAIT_OBJECT_0 + 1) {
+            MSG msg;
+            ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+            continue;
+        }
+        if (wait != WAIT_OBJECT_0)
+            return false;
+        break;
     }
     workerThread.Reset();
+    return true;
+}
+
+void CalibrationDialog::EndWorker()
+{
+    if (!workerAbandoned && !JoinWorker(kWorkerJoinMilliseconds))
+        workerAbandoned = true;
 }
 
 void CalibrationDialog::ReleaseResources()
 {
     EndWorker();
+    // A worker still running may wake and use the events: they stay to the end of the process.
+    if (workerAbandoned)
+        return;
     acceptEvent.Reset();
     cancelEvent.Reset();
     errorText.Free();
@@ -164,6 +184,7 @@ bool CalibrationDialog::PreTranslateMessage(MSG& msg)
         if (msg.wParam == VK_ESCAPE) {
             if (cancelEvent)
                 ::SetEvent(cancelEvent.Get());
+            WatchForStall();
             return true;
         }
         if (msg.wParam == VK_RETURN) {
@@ -188,19 +209,40 @@ void CalibrationDialog::OnCancel()
     closeRequested.store(true);
     if (cancelEvent)
         ::SetEvent(cancelEvent.Get());
+    WatchForStall();
 }
 
 void CalibrationDialog::WorkerFinished()
 {
     workerFinished.store(true);
-    if (!Post(WM_CLOSE)) {
-        // Nothing else would end the modal loop.
-        EndDialog(IDCANCEL);
-    }
+    // Only the window's thread ends the modal loop: when the close cannot be posted it is sent,
+    // which waits until that thread has handled it.
+    if (!Post(WM_CLOSE))
+        Send(WM_CLOSE);
+}
+
+void CalibrationDialog::RequestBegins()
+{
+    requestSince.store(::GetTickCount() | 1u);
+}
+
+void CalibrationDialog::RequestEnds()
+{
+    requestSince.store(0);
+}
+
+void CalibrationDialog::WatchForStall()
+{
+    cancelPending.store(true);
+    if (stallWatch || workerFinished.load())
+        return;
+    stallWatch = ::SetTimer(hwnd_, kStallCheckTimer, kStallCheckMilliseconds, nullptr) != 0;
 }
 
 bool CalibrationDialog::StartTimeout()
 {
+    // The worker goes on to a new wait: it has answered the last cancel (a close stays pending).
+    cancelPending.store(closeRequested.load());
     const UINT_PTR id = ::SetTimer(hwnd_, kTimeoutTimer, kTimeoutMilliseconds, nullptr);
     timerId.store(id);
     return id != 0;
@@ -231,15 +273,13 @@ LRESULT CalibrationDialog::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
         handled = false;
         return 0;
     }
-    PAINTSTRUCT paint;
-    HDC dc = ::BeginPaint(hwnd_, &paint);
-    if (dc != nullptr) {
+    const fw::PaintScope paint(hwnd_);
+    if (paint.Dc() != nullptr) {
         const RECT client = ClientRect();
         const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
         const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-        ::DrawIcon(dc, x, y, icon);
+        ::DrawIcon(paint.Dc(), x, y, icon);
     }
-    ::EndPaint(hwnd_, &paint);
     return 0;
 }
 
@@ -250,10 +290,28 @@ LRESULT CalibrationDialog::OnQueryDragIcon(UINT, WPARAM, LPARAM, bool&)
 
 LRESULT CalibrationDialog::OnTimer(UINT, WPARAM wParam, LPARAM, bool& handled)
 {
-    const UINT_PTR running = timerId.load();
-    if (running != 0 && wParam == running && cancelEvent)
-        ::SetEvent(cancelEvent.Get());
     handled = false;
+    if (wParam == kStallCheckTimer) {
+        handled = true;
+        const DWORD since = requestSince.load();
+        if (workerFinished.load() || !cancelPending.load()) {
+            ::KillTimer(hwnd_, kStallCheckTimer);
+            stallWatch = false;
+        } else if (since != 0 && ::GetTickCount() - since >= kStalledRequestMilliseconds) {
+            // The worker waits for a driver that does not answer: the user's cancel or close
+            // ends the window now. If the request returns, the worker finishes as after a close.
+            ::KillTimer(hwnd_, kStallCheckTimer);
+            stallWatch = false;
+            closeRequested.store(true);
+            EndDialog(IDCANCEL);
+        }
+        return 0;
+    }
+    const UINT_PTR running = timerId.load();
+    if (running != 0 && wParam == running && cancelEvent) {
+        ::SetEvent(cancelEvent.Get());
+        WatchForStall();
+    }
     return 0;
 }
 

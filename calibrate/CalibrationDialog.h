@@ -27,6 +27,13 @@ constexpr UINT WM_CALIBRATION_PROMPT = WM_USER + 2;
 
 constexpr UINT_PTR kTimeoutTimer = 1;
 constexpr UINT kTimeoutMilliseconds = 30000;
+// After Esc, the time-out or a close, a worker that has waited this long for one driver request
+// is taken as stalled: the window goes without it.
+constexpr UINT_PTR kStallCheckTimer = 2;
+constexpr UINT kStallCheckMilliseconds = 250;
+constexpr DWORD kStalledRequestMilliseconds = 1000;
+// How long the window's end waits for the worker before it is left to the end of the process.
+constexpr DWORD kWorkerJoinMilliseconds = 5000;
 
 class CalibrationDialog : public fw::Dialog {
 public:
@@ -56,6 +63,15 @@ public:
     bool CloseRequested() const { return closeRequested.load(); }
     // The worker's last act: from now on a close ends the window.
     void WorkerFinished();
+    // Around each driver request of the worker.
+    void RequestBegins();
+    void RequestEnds();
+    // Waits (handling what the worker sends meanwhile) up to `milliseconds` for the worker to
+    // end; true when it has ended or never ran. Called before what the worker uses goes.
+    bool JoinWorker(DWORD milliseconds);
+    // The worker was still in a stalled driver request when the window had to go: the process
+    // must end without releasing what the worker may still touch.
+    bool WorkerAbandoned() const { return workerAbandoned; }
 
     // The id of the time-out timer now running, 0 for none.
     UINT_PTR TimerId() const { return timerId.load(); }
@@ -77,6 +93,8 @@ private:
 
     bool StartWorker();
     void EndWorker();
+    // A cancel or close the worker has not answered yet: watch for a stalled request.
+    void WatchForStall();
     void ReleaseResources();
     // Width and height of `text` drawn with `control`'s font, measured on the window's DC.
     SIZE MeasureText(const fw::Static& control, const std::wstring& text) const;
@@ -100,6 +118,10 @@ private:
     fw::KernelHandle workerThread;       // closed once the worker has ended
     std::atomic<bool> closeRequested;
     std::atomic<bool> workerFinished;
+    std::atomic<DWORD> requestSince;     // tick count (odd) when the worker's request began, 0 for none
+    std::atomic<bool> cancelPending;     // a cancel or close the worker has not answered yet
+    bool stallWatch = false;             // window thread only
+    bool workerAbandoned = false;        // window thread only
 };
 
 } // namespace calibrate

@@ -20,6 +20,26 @@ constexpr DWORD kMalformedReply = ERROR_INVALID_DATA;
 // alone (a refused privilege, a driver that cannot be opened, a wait that failed).
 constexpr DWORD kNoSystemText = 0;
 
+// Marks the worker as waiting for the driver while it lives, so that the window can tell a
+// stalled request from a worker that is merely busy (CalibrationDialog::StalledFor).
+class DriverRequest {
+public:
+    explicit DriverRequest(CalibrationDialog& dialog) : dialog_(dialog) { dialog_.RequestBegins(); }
+    ~DriverRequest() { dialog_.RequestEnds(); }
+    DriverRequest(const DriverRequest&) = delete;
+    DriverRequest& operator=(const DriverRequest&) = delete;
+
+    template <typename Call>
+    static bool Run(CalibrationDialog& dialog, Call call)
+    {
+        const DriverRequest busy(dialog);
+        return call();
+    }
+
+private:
+    CalibrationDialog& dialog_;
+};
+
 } // namespace
 
 DWORD WINAPI CalibrationWorker::ThreadProc(void* dialog)
@@ -70,6 +90,7 @@ void CalibrationWorker::Finish()
     // After a failure too, the driver gets its mode back before the message is shown, so that
     // the user can answer it with the usual touch mode (mode 3 needs double taps).
     if (modeChanged) {
+        const DriverRequest busy(dialog);
         if (device.SetMode(inputs.deviceId, savedMode))
             modeChanged = false;
         else
@@ -101,6 +122,7 @@ bool CalibrationWorker::Start()
         return false;
     }
     // A reply of the wrong size leaves the mode to restore unknown: ERROR_INVALID_DATA.
+    const DriverRequest busy(dialog);
     if (!device.GetMode(inputs.deviceId, &savedMode)) {
         Fail(IDS_GET_MODE_FAILED, ::GetLastError());
         return false;
@@ -138,7 +160,7 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
     ::SetClassLongPtrW(dialog.Handle(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(dialog.BlankCursor()));
 
     for (int i = 0; i < 3; ++i) {
-        if (!device.ResetCalibrationState(inputs.deviceId)) {
+        if (!DriverRequest::Run(dialog, [&] { return device.ResetCalibrationState(inputs.deviceId); })) {
             Fail(IDS_RESET_CAL_STATE_FAILED, ::GetLastError());
             return Outcome::Failed;
         }
@@ -185,7 +207,7 @@ CalibrationWorker::Outcome CalibrationWorker::WaitForTouch(int index)
 
         // A reply of other than 16 bytes fails with ERROR_INVALID_DATA.
         touch::CalibrationStateRecord state = {};
-        if (!device.GetCalibrationState(inputs.deviceId, &state)) {
+        if (!DriverRequest::Run(dialog, [&] { return device.GetCalibrationState(inputs.deviceId, &state); })) {
             Fail(IDS_GET_CAL_STATE_FAILED, ::GetLastError());
             return Outcome::Failed;
         }
@@ -214,6 +236,7 @@ bool CalibrationWorker::ApplyRecord(const CalibrationValues& values)
     const touch::CalibrationRecord record = {inputs.deviceId, values.XLow, values.YLow,
                                              values.XHigh, values.YHigh, values.SwapXY};
     // Without the record the try would show the old mapping: a refused record is a failure too.
+    const DriverRequest busy(dialog);
     if (!device.SetCalibration(record)) {
         Fail(IDS_SET_SCREEN_RANGE_FAILED, ::GetLastError());
         return false;

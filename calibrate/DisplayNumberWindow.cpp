@@ -1,6 +1,7 @@
 #include "calibrate/DisplayNumberWindow.h"
 
 #include "calibrate/DisplayDrawing.h"
+#include "framework/PaintScope.h"
 
 #include <new>
 #include <string>
@@ -79,8 +80,8 @@ LRESULT DisplayNumberWindow::OnCreate(UINT, WPARAM, LPARAM, bool& handled)
 LRESULT DisplayNumberWindow::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
 {
     handled = true;
-    PAINTSTRUCT paint;
-    HDC dc = ::BeginPaint(hwnd_, &paint);
+    const fw::PaintScope paint(hwnd_);
+    const HDC dc = paint.Dc();
     if (dc == nullptr)
         return 0;
     RECT client;
@@ -93,7 +94,6 @@ LRESULT DisplayNumberWindow::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
         ::SetBkMode(dc, oldMode);
         ::SetTextColor(dc, oldText);
     }
-    ::EndPaint(hwnd_, &paint);
     return 0;
 }
 

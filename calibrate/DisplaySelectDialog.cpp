@@ -257,8 +257,16 @@ void DisplaySelectDialog::OnIdentify(UINT, UINT, HWND)
 
 bool DisplaySelectDialog::RunCustomRange()
 {
+    // One range dialog at a time; while it runs, the shown selection dialog is its disabled owner.
+    if (rangeDialogOpen)
+        return false;
+    rangeDialogOpen = true;
+    struct Closed {
+        bool& open;
+        ~Closed() { open = false; }
+    } closed{rangeDialogOpen};
     const RectMapper toNormal(normalScreen, virtualScreen);
-    CalibrationRangeDialog dialog(nullptr);
+    CalibrationRangeDialog dialog(hwnd_ != nullptr && ::IsWindowVisible(hwnd_) ? hwnd_ : nullptr);
     for (;;) {
         if (dialog.RunModal() != IDOK)
             return false;

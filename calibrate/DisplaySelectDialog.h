@@ -84,6 +84,7 @@ private:
     std::unique_ptr<DisplayEntry[]> displays;
     uint32_t displayCount = 0;
     int32_t selected = -1;
+    bool rangeDialogOpen = false;
     uint32_t filled = 0;
     bool tooManyMonitors = false;   // the enumeration reported more than were counted
     bool enumerationFailed = false;

@@ -2,6 +2,8 @@
 
 #include "device/DeviceListReply.h"
 
+#include <new>
+
 namespace touch {
 
 bool ControlDevice::Open()
@@ -91,6 +93,74 @@ bool ControlDevice::SetCalibration(const CalibrationRecord& record) const
 bool ControlDevice::SetScreenRange(const ScreenRangeRecord& record) const
 {
     return Control(IOCTL_TOUCH_SET_SCREEN_RANGE, &record, sizeof record, nullptr, 0, nullptr);
+}
+
+namespace {
+
+// What the request's thread and its waiter share; the last of the two to let go frees it.
+struct PendingReload {
+    LONG references = 2;
+    HANDLE device = INVALID_HANDLE_VALUE;   // the thread's own copy, closed by the thread
+    uint32_t deviceId = 0;
+    BOOL ok = FALSE;
+    DWORD error = 0;
+
+    void Release()
+    {
+        if (::InterlockedDecrement(&references) == 0)
+            delete this;
+    }
+};
+
+DWORD WINAPI ReloadThread(void* parameter)
+{
+    PendingReload* pending = static_cast<PendingReload*>(parameter);
+    const DeviceIdRecord record = {pending->deviceId};
+    DWORD bytes = 0;
+    pending->ok = ::DeviceIoControl(pending->device, IOCTL_TOUCH_RELOAD_SETTINGS, const_cast<DeviceIdRecord*>(&record),
+                                    sizeof record, nullptr, 0, &bytes, nullptr);
+    pending->error = pending->ok ? 0 : ::GetLastError();
+    ::CloseHandle(pending->device);
+    pending->Release();
+    return 0;
+}
+
+} // namespace
+
+bool ControlDevice::ReloadSettingsWithin(uint32_t deviceId, DWORD milliseconds) const
+{
+    if (!handle_.Valid()) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    PendingReload* pending = new (std::nothrow) PendingReload;
+    if (pending == nullptr) {
+        ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    pending->deviceId = deviceId;
+    if (!::DuplicateHandle(::GetCurrentProcess(), handle_.Get(), ::GetCurrentProcess(), &pending->device, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS)) {
+        const DWORD error = ::GetLastError();
+        delete pending;
+        ::SetLastError(error);
+        return false;
+    }
+    fw::KernelHandle thread(::CreateThread(nullptr, 0, &ReloadThread, pending, 0, nullptr));
+    if (!thread) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(pending->device);
+        delete pending;
+        ::SetLastError(error);
+        return false;
+    }
+    const DWORD wait = ::WaitForSingleObject(thread.Get(), milliseconds);
+    const bool ended = wait == WAIT_OBJECT_0;
+    const bool ok = ended && pending->ok != FALSE;
+    const DWORD error = ended ? pending->error : (wait == WAIT_TIMEOUT ? ERROR_TIMEOUT : ::GetLastError());
+    pending->Release();
+    ::SetLastError(ok ? 0 : error);
+    return ok;
 }
 
 bool ControlDevice::ReloadSettings(uint32_t deviceId) const

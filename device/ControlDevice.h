@@ -43,6 +43,10 @@ public:
     bool SetCalibration(const CalibrationRecord& record) const;
     bool SetScreenRange(const ScreenRangeRecord& record) const;
     bool ReloadSettings(uint32_t deviceId) const;
+    // The same request on a thread of its own, waited for at most `milliseconds`: a driver that
+    // does not answer fails it with ERROR_TIMEOUT instead of holding the caller (a window) for
+    // good. The request then finishes or stays on its own copy of the handle.
+    bool ReloadSettingsWithin(uint32_t deviceId, DWORD milliseconds) const;
 
 private:
     // One DeviceIoControl; *returned (if given) is the reply's size.

@@ -15,9 +15,9 @@ DeviceListRequest MakeDeviceListRequest(uint32_t capacity)
 
 bool DeviceListReplyBytes(uint32_t capacity, uint32_t* bytes)
 {
-    const uint64_t total = sizeof(DeviceListHeader) + uint64_t(capacity) * sizeof(DeviceListEntry);
-    if (total > UINT32_MAX)
+    if (capacity > kMaxDeviceCount)
         return false;
+    const uint64_t total = sizeof(DeviceListHeader) + uint64_t(capacity) * sizeof(DeviceListEntry);
     *bytes = static_cast<uint32_t>(total);
     return true;
 }

@@ -20,14 +20,18 @@ static_assert(sizeof(DeviceListRequest) == kDeviceListRequestBytes, "request siz
 
 DeviceListRequest MakeDeviceListRequest(uint32_t capacity);
 
-// Bytes of the reply buffer for `capacity` entries (8 + 404 x capacity). False when that does
-// not fit a 32-bit byte count; such a count cannot be asked for.
+// The most controllers a driver may report. A count above it is a driver's fault, not a list to
+// allocate and show: asking for it fails as invalid data.
+constexpr uint32_t kMaxDeviceCount = 256;
+
+// Bytes of the reply buffer for `capacity` entries (8 + 404 x capacity). False for a capacity
+// above kMaxDeviceCount; such a count cannot be asked for.
 bool DeviceListReplyBytes(uint32_t capacity, uint32_t* bytes);
 
 // Checks a reply to a request for `capacity` entries and copies its entries. `reply` is the
 // buffer given to the driver (`replySize` bytes, any alignment), `bytesReturned` what the call
-// reported. Valid only when bytesReturned is exactly DeviceListReplyBytes(capacity) and fits the
-// buffer, and the reply's count (second word, unsigned) is at most `capacity`. Each name is
+// reported. Valid only when the capacity is at most kMaxDeviceCount, bytesReturned is exactly
+// DeviceListReplyBytes(capacity) and fits the buffer, and the reply's count (second word, unsigned) is at most `capacity`. Each name is
 // copied as at most kObjectNameUnits - 1 units plus a terminator; units after the terminator are
 // zero. On failure `entries` is left empty.
 bool ReadDeviceListReply(const void* reply, size_t replySize, uint32_t bytesReturned, uint32_t capacity,

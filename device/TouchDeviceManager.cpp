@@ -77,10 +77,10 @@ bool TouchDeviceManager::QueryDriver()
     if (!device.GetDeviceCount(&capacity))
         return false;
 
-    // A count whose reply would not fit a 32-bit byte count cannot be asked for.
+    // A count above the ceiling is the driver's fault: nothing is allocated or asked for.
     uint32_t replyBytes = 0;
     if (!DeviceListReplyBytes(capacity, &replyBytes)) {
-        ::SetLastError(ERROR_ARITHMETIC_OVERFLOW);
+        ::SetLastError(ERROR_INVALID_DATA);
         return false;
     }
     std::unique_ptr<unsigned char[]> reply(new (std::nothrow) unsigned char[replyBytes]());

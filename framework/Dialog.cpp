@@ -300,7 +300,8 @@ INT_PTR Dialog::RunModal()
 
 void Dialog::EndDialog(INT_PTR result)
 {
-    if (!modal_)
+    // The first end stands: a cancel is never turned into another result afterwards.
+    if (!modal_ || ended_)
         return;
     result_ = result;
     ended_ = true;

@@ -94,7 +94,7 @@ public:
     INT_PTR RunModal();
 
     // Ends a modal run with `result` (from any handler on the dialog's thread, also during
-    // OnInitDialog). Has no effect on a page.
+    // OnInitDialog). Has no effect on a page, nor once the run was ended: the first result stands.
     void EndDialog(INT_PTR result);
     bool IsModal() const { return modal_; }
 

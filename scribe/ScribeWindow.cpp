@@ -1,6 +1,7 @@
 #include "scribe/ScribeWindow.h"
 
 #include "framework/App.h"
+#include "framework/PaintScope.h"
 #include "scribe/resource.h"
 
 #include <windowsx.h>
@@ -226,13 +227,11 @@ LRESULT ScribeWindow::OnEraseBackground(UINT, WPARAM wParam, LPARAM, bool&)
 
 LRESULT ScribeWindow::OnPaint(UINT, WPARAM, LPARAM, bool&)
 {
-    PAINTSTRUCT paint;
-    HDC dc = ::BeginPaint(hwnd_, &paint);
-    if (dc == nullptr)
+    const fw::PaintScope paint(hwnd_);
+    if (paint.Dc() == nullptr)
         return 0;
-    DrawCrosshairs(dc);
-    DrawStrokes(dc);
-    ::EndPaint(hwnd_, &paint);
+    DrawCrosshairs(paint.Dc());
+    DrawStrokes(paint.Dc());
     return 0;
 }
 

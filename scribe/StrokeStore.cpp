@@ -26,9 +26,11 @@ bool StrokeStore::Begin(Point p)
         overflowed_ = true;
         return false;
     }
-    // Room for the start first, so that a stroke never exists without its point.
+    // Room for the start first, so that a stroke never exists without its point. The index grows
+    // by doubling: one element more each time would copy it whole for every stroke.
     try {
-        starts_.reserve(starts_.size() + 1);
+        if (starts_.size() == starts_.capacity())
+            starts_.reserve(starts_.empty() ? 64 : starts_.capacity() * 2);
     } catch (const std::bad_alloc&) {
         overflowed_ = true;
         return false;

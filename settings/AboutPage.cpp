@@ -2,7 +2,7 @@
 
 #include "framework/App.h"
 #include "framework/Handle.h"
-#include "settings/PaintScope.h"
+#include "framework/PaintScope.h"
 #include "settings/resource.h"
 
 namespace settings {
@@ -45,7 +45,7 @@ const fw::MessageMap& AboutPage::Messages() const
 // selections first, then the bitmaps and the contexts.
 LRESULT AboutPage::OnPaint(UINT, WPARAM, LPARAM, bool&)
 {
-    PaintScope paint(hwnd_);
+    fw::PaintScope paint(hwnd_);
     if (paint.Dc() == nullptr)
         return 0;
     fw::DeviceContext logoDc(::CreateCompatibleDC(paint.Dc()));

@@ -1,7 +1,7 @@
 #include "settings/SettingsDialog.h"
 
 #include "device/DeviceAccess.h"
-#include "settings/PaintScope.h"
+#include "framework/PaintScope.h"
 #include "settings/SettingsApp.h"
 #include "settings/SettingsStore.h"
 #include "settings/resource.h"
@@ -207,7 +207,7 @@ LRESULT SettingsDialog::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
         handled = false;
         return 0;
     }
-    PaintScope paint(hwnd_);
+    fw::PaintScope paint(hwnd_);
     Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Dc()), 0);
     const int iconWidth = ::GetSystemMetrics(SM_CXICON);
     const int iconHeight = ::GetSystemMetrics(SM_CYICON);

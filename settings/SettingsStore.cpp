@@ -42,7 +42,8 @@ ReloadResult ReloadDriverSettings(const touch::TouchDeviceManager& manager, cons
     uint32_t deviceId = 0;
     if (!manager.GetSelectedDeviceId(&deviceId))
         return ReloadResult::NoDevice;
-    return device.ReloadSettings(deviceId) ? ReloadResult::Sent : ReloadResult::Refused;
+    // A driver that does not answer within the bound counts as refusing: the dialog stays usable.
+    return device.ReloadSettingsWithin(deviceId, kReloadMilliseconds) ? ReloadResult::Sent : ReloadResult::Refused;
 }
 
 } // namespace settings

@@ -25,6 +25,9 @@ StoreResult StoreSettings(const touch::TouchDeviceManager& manager, const TouchS
 void ApplySystemDoubleClick(const TouchSettings& settings);
 
 enum class ReloadResult { Sent, NoDevice, Refused };
+
+// How long Apply waits for the driver to take a reload.
+constexpr DWORD kReloadMilliseconds = 5000;
 // IOCTL_TOUCH_RELOAD_SETTINGS for the selected controller on `device`.
 ReloadResult ReloadDriverSettings(const touch::TouchDeviceManager& manager, const touch::ControlDevice& device);
 

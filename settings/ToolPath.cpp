@@ -17,7 +17,26 @@ bool JoinToolPath(const std::wstring& directory, const std::wstring& name, std::
 
 std::wstring CalibrationCommandLine(const std::wstring& deviceName)
 {
-    return L" " + deviceName;
+    const bool quote = deviceName.find_first_of(L" \t\"") != std::wstring::npos
+                    || (!deviceName.empty() && (deviceName[0] == L'-' || deviceName[0] == L'/'));
+    if (!quote)
+        return L" " + deviceName;
+    std::wstring line = L" \"";
+    size_t slashes = 0;
+    for (wchar_t c : deviceName) {
+        if (c == L'\\') {
+            ++slashes;
+            continue;
+        }
+        // Backslashes before a quote are doubled and the quote escaped; others stay single.
+        line.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+        slashes = 0;
+        line.push_back(c);
+    }
+    // Before the closing quote, too.
+    line.append(slashes * 2, L'\\');
+    line.push_back(L'"');
+    return line;
 }
 
 } // namespace settings

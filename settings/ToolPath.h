@@ -12,7 +12,10 @@ constexpr size_t kMaxPath = 260;
 // A directory that already ends in a backslash (a drive's root) gets no second one.
 bool JoinToolPath(const std::wstring& directory, const std::wstring& name, std::wstring& path);
 
-// The calibration program's command line: one space and the controller's device object name.
+// The calibration program's command line: one space and the controller's device object name,
+// which goes between quotes (with its quotes and the backslashes before them escaped, the
+// Windows way) only when it holds a space, tab or quote or starts with '-' or '/', so that the
+// calibration program reads it back whole and as a name, never as a switch.
 std::wstring CalibrationCommandLine(const std::wstring& deviceName);
 
 } // namespace settings

@@ -53,8 +53,10 @@ void CopySettings(TouchSettings& target, const TouchSettings& source, SettingSet
 
 DoubleClickSettings SystemDoubleClick(const TouchSettings& settings)
 {
-    if (settings.MouseMode == 3)
-        return {settings.DblClkRegion, settings.DblClkRegion, 800};
+    if (settings.MouseMode == 3) {
+        const uint32_t region = settings.DblClkRegion >= 1 && settings.DblClkRegion <= 32767 ? settings.DblClkRegion : 25;
+        return {region, region, 800};
+    }
     return {settings.NormalDblClkSize, settings.NormalDblClkSize, 400};
 }
 

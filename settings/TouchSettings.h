@@ -67,6 +67,8 @@ struct DoubleClickSettings {
     uint32_t height;
     uint32_t time;  // milliseconds
 };
+// A stored DblClkRegion outside 1 to 32767 is shown and stored as it is, but the system then gets
+// the fallback 25: no program on the machine is given an implausible double-click area.
 DoubleClickSettings SystemDoubleClick(const TouchSettings& settings);
 
 } // namespace settings

@@ -58,7 +58,8 @@ constexpr uint32_t SuiteCodeIndex(uint32_t code)
 enum SimFaultKind : uint32_t {
     kFaultError = 1,        // the request fails with Windows error `value`
     kFaultByteCount = 2,    // the request succeeds but reports `value` bytes (at most the output size)
-    kFaultListCount = 3,    // device list: the reply's count is the requested count plus `value`
+    kFaultListCount = 3,    // device list: the reply's count is the requested count plus `value`;
+                            // device count: the driver's count plus `value` (a lying driver)
     kFaultState = 4,        // calibration state: the reply's state is `value`
     kFaultStall = 5,        // the request is held `value` milliseconds, then served (a stalled driver);
                             // a reset, a faults clear, removing the code's faults or closing the

@@ -256,13 +256,17 @@ uint32_t HandleControllerCode(Request& r, SimFault* fault)
     return 0;
 }
 
-uint32_t HandleDeviceCount(Request& r)
+uint32_t HandleDeviceCount(Request& r, SimFault* fault)
 {
     if (r.inLength < sizeof(DeviceCountRecord))
         return kErrorInvalidParameter;
     if (r.outLength < sizeof(DeviceCountRecord))
         return kErrorInsufficientBuffer;
     static_cast<DeviceCountRecord*>(r.buffer)->count = g_state.count;
+    if (fault != nullptr && fault->kind == kFaultListCount) {
+        static_cast<DeviceCountRecord*>(r.buffer)->count = g_state.count + fault->value;
+        --fault->count;
+    }
     r.information = sizeof(DeviceCountRecord);
     return 0;
 }
@@ -304,7 +308,7 @@ uint32_t HandleSuiteCode(Request& r)
         --fault->count;
         error = fault->value;
     } else if (r.code == IOCTL_TOUCH_GET_DEVICE_COUNT) {
-        error = HandleDeviceCount(r);
+        error = HandleDeviceCount(r, fault);
     } else if (r.code == IOCTL_TOUCH_GET_DEVICE_LIST) {
         error = HandleDeviceList(r, fault);
     } else {

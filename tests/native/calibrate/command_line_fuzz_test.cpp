@@ -3,9 +3,11 @@
 // is an argument starting with '/' or '-'; only "/pt" and "-pt" exactly set the custom range; the
 // device name is the first non-empty argument that is no switch, else there is none.
 #include "calibrate/CommandLine.h"
+#include "settings/ToolPath.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -73,4 +75,26 @@ TEST(CommandLineFuzz, OnlyExactPtSwitchesCountAndTheFirstPlainArgumentNamesTheDe
     EXPECT_GT(named, kCommandLines / 10);
     EXPECT_GT(custom, kCommandLines / 20);
     EXPECT_LT(custom, kCommandLines - kCommandLines / 20);
+}
+
+// The settings program's command line for any name is read back by the calibration program as
+// that very name, and never as a switch.
+TEST(CommandLineFuzz, AnyDeviceNameSurvivesTheSettingsProgramsCommandLine)
+{
+    Fuzzer fuzz;
+    static const wchar_t kPieces[] = L" \t\"\\-/aZ\u8bbe";
+    int quoted = 0;
+    for (int n = 0; n < kCommandLines; ++n) {
+        std::wstring name = n % 4 == 0 ? fuzz.Argument() : std::wstring();
+        for (uint32_t i = fuzz.Below(12); i > 0; --i)
+            name.push_back(kPieces[fuzz.Below(sizeof(kPieces) / sizeof(kPieces[0]) - 1)]);
+        name.erase(std::remove(name.begin(), name.end(), L'\0'), name.end());
+        const std::wstring line = settings::CalibrationCommandLine(name);
+        quoted += line.size() > 1 && line[1] == L'"';
+        const CommandLineOptions o = ParseWholeCommandLine(line);
+        ASSERT_EQ(o.hasDeviceName, !name.empty()) << "name " << n;
+        ASSERT_TRUE(o.deviceName == name) << "name " << n;
+        ASSERT_FALSE(o.customRange) << "name " << n;
+    }
+    EXPECT_GT(quoted, kCommandLines / 4);
 }

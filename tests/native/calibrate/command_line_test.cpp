@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 using namespace calibrate;
 
 TEST(CommandLine, NoArgumentsAskForNothing)
@@ -43,4 +46,52 @@ TEST(CommandLine, PlainPtIsANameNotTheSwitch)
     const CommandLineOptions o = ParseCommandLine({L"pt"});
     EXPECT_FALSE(o.customRange);
     EXPECT_EQ(o.deviceName, L"pt");
+}
+
+TEST(CommandLine, WholeLinesAreSplitTheWindowsWay)
+{
+    struct Row {
+        const wchar_t* line;
+        std::vector<std::wstring> texts;
+        std::vector<bool> quoted;
+    };
+    const Row rows[] = {
+        {L"", {}, {}},
+        {L" \\Device\\TouchSim1", {L"\\Device\\TouchSim1"}, {false}},
+        {L"Marksman.exe  a\tb ", {L"a", L"b"}, {false, false}},
+        {L"\"C:\\Program Files\\Marksman.exe\" /pt", {L"/pt"}, {false}},
+        {L"M \"a b\" c", {L"a b", L"c"}, {true, false}},
+        {L"M a\"b c\"d", {L"ab cd"}, {false}},
+        {L"M \"\"", {L""}, {true}},
+        {L"M a\\\\b", {L"a\\\\b"}, {false}},
+        {L"M \"a\\\\\"", {L"a\\"}, {true}},
+        {L"M \"a\\\"b\"", {L"a\"b"}, {true}},
+        {L"M \"a\"\"b\"", {L"a\"b"}, {true}},
+        {L"M \"-pt\" -pt", {L"-pt", L"-pt"}, {true, false}},
+        {L"M \"open end", {L"open end"}, {true}},
+    };
+    for (const Row& row : rows) {
+        const std::vector<CommandArgument> args = SplitCommandLine(row.line);
+        ASSERT_EQ(args.size(), row.texts.size()) << testing::PrintToString(std::wstring(row.line));
+        for (size_t i = 0; i < args.size(); ++i) {
+            EXPECT_TRUE(args[i].text == row.texts[i]) << testing::PrintToString(std::wstring(row.line)) << " arg " << i;
+            EXPECT_EQ(args[i].quoted, row.quoted[i]) << testing::PrintToString(std::wstring(row.line)) << " arg " << i;
+        }
+    }
+}
+
+TEST(CommandLine, AQuotedNameIsNeverASwitch)
+{
+    const CommandLineOptions dash = ParseWholeCommandLine(L" \"-pt\"");
+    EXPECT_TRUE(dash.hasDeviceName);
+    EXPECT_TRUE(dash.deviceName == L"-pt");
+    EXPECT_FALSE(dash.customRange);
+
+    const CommandLineOptions both = ParseWholeCommandLine(L"Marksman.exe /pt \"/Device\\A B\"");
+    EXPECT_TRUE(both.customRange);
+    EXPECT_TRUE(both.deviceName == L"/Device\\A B");
+
+    const CommandLineOptions plain = ParseWholeCommandLine(L" \\Device\\TouchSim1");
+    EXPECT_TRUE(plain.deviceName == L"\\Device\\TouchSim1");
+    EXPECT_FALSE(ParseWholeCommandLine(L" ").hasDeviceName);
 }

@@ -1,8 +1,9 @@
 // Randomised replies of the driver's device list, read by ReadDeviceListReply: short, long and cut
 // buffers, byte counts and record counts that lie, names without terminator. Each reply sits in a
 // heap block of exactly its size, so that AddressSanitizer reports any read past it. What must be
-// accepted and copied is stated here again from the protocol: a reply is good only when the call
-// returned exactly 8 + 404 x capacity bytes, they fit the buffer, and the count (second word,
+// accepted and copied is stated here again from the protocol: a reply is good only when at most 256
+// controllers were asked for (counts up to 0xFFFFFFFF are tried), the call returned exactly
+// 8 + 404 x capacity bytes, they fit the buffer, and the count (second word,
 // unsigned) is at most the capacity; each name is the units before the first zero, at most 199,
 // then zeros.
 #include "device/DeviceListReply.h"
@@ -31,8 +32,11 @@ struct Fuzzer {
 
     uint32_t Capacity()
     {
-        static const uint32_t kOdd[] = {10631107u, 10631108u, 0x40000000u, 0x80000000u, 0xFFFFFFFFu};
-        return OneIn(10) ? kOdd[Below(5)] : Below(6);
+        static const uint32_t kOdd[] = {255u, 256u, 257u, 10631107u, 10631108u, 0x40000000u, 0x80000000u,
+                                        0xFFFFFFFFu};
+        if (OneIn(10))
+            return kOdd[Below(8)];
+        return OneIn(20) ? static_cast<uint32_t>(random()) : Below(6);  // any 32-bit count now and then
     }
 
     // The right size half of the time, else near it or anything.
@@ -87,7 +91,8 @@ TEST(DeviceListReplyFuzz, RefusesEveryBadReplyAndCopiesGoodOnesWithinTheirBounds
     for (int n = 0; n < kReplies; ++n) {
         const uint32_t capacity = fuzz.Capacity();
         const uint64_t rightBytes = 8 + 404ull * capacity;
-        const size_t size = static_cast<size_t>(fuzz.NearOrAny(rightBytes < 4000 ? rightBytes : fuzz.Below(4000)));
+        // Replies of up to 257 entries are built whole; larger ones only in part.
+        const size_t size = static_cast<size_t>(fuzz.NearOrAny(rightBytes <= 8 + 404 * 257 ? rightBytes : fuzz.Below(4000)));
         // What the call reports: a 32-bit count, so sizes of huge capacities wrap.
         const uint32_t returned = static_cast<uint32_t>(fuzz.OneIn(8) ? fuzz.random() : fuzz.NearOrAny(rightBytes));
 
@@ -110,7 +115,7 @@ TEST(DeviceListReplyFuzz, RefusesEveryBadReplyAndCopiesGoodOnesWithinTheirBounds
         std::vector<DeviceListEntry> entries(2);  // stale contents must go
         const bool ok = ReadDeviceListReply(reply, size, returned, capacity, &entries);
 
-        const bool good = rightBytes == returned && returned <= size && Le32(reply + 4) <= capacity;
+        const bool good = capacity <= 256 && rightBytes == returned && returned <= size && Le32(reply + 4) <= capacity;
         ASSERT_EQ(ok, good) << "reply " << n << ": capacity " << capacity << ", " << size << " bytes given, "
                             << returned << " returned";
         if (!ok) {

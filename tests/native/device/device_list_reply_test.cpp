@@ -66,18 +66,19 @@ TEST(DeviceListRequest, HeaderCarriesTheCapacityAndEverythingElseIsZero)
         ASSERT_EQ(bytes[i], 0) << i;
 }
 
-TEST(DeviceListRequest, ReplySizeIs8Plus404PerEntryWithin32Bits)
+TEST(DeviceListRequest, ReplySizeIs8Plus404PerEntryUpTo256Entries)
 {
     uint32_t bytes = 0;
     ASSERT_TRUE(DeviceListReplyBytes(0, &bytes));
     EXPECT_EQ(bytes, 8u);
     ASSERT_TRUE(DeviceListReplyBytes(2, &bytes));
     EXPECT_EQ(bytes, 816u);
-    ASSERT_TRUE(DeviceListReplyBytes(10631107, &bytes));
-    EXPECT_EQ(bytes, 4294967236u);
+    ASSERT_TRUE(DeviceListReplyBytes(256, &bytes));
+    EXPECT_EQ(bytes, 103432u);
+    // Above 256 controllers the driver lies: no buffer of 4 GB is asked for.
     bytes = 7;
-    EXPECT_FALSE(DeviceListReplyBytes(10631108, &bytes));
-    EXPECT_FALSE(DeviceListReplyBytes(0x40000000, &bytes));  // 404 * 2^30 + 8 wraps to 8
+    for (uint32_t capacity : {257u, 10631107u, 10631108u, 0x40000000u, 0xFFFFFFFFu})
+        EXPECT_FALSE(DeviceListReplyBytes(capacity, &bytes)) << capacity;
     EXPECT_EQ(bytes, 7u);
 }
 

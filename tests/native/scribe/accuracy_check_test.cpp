@@ -6,7 +6,33 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <vector>
+
+// Every allocation of this program is counted, so that a test can see how often a store grows.
+namespace {
+std::atomic<unsigned long> g_allocations{0};
+}
+
+void* operator new(std::size_t size)
+{
+    ++g_allocations;
+    if (void* p = std::malloc(size != 0 ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace {
 
@@ -233,6 +259,29 @@ TEST(StrokeStore, FullStoreRefusesPointsAndKeepsWhatItHas)
     store.Clear();
     EXPECT_FALSE(store.Overflowed());
     EXPECT_TRUE(store.Begin(Point{9, 9}));
+}
+
+TEST(StrokeStore, ManyShortStrokesGrowTheStoreGeometrically)
+{
+    // 50 000 strokes of two points: a store that grew by one stroke at a time would allocate
+    // (and copy its index) once per stroke; doubling needs a few dozen allocations in all.
+    StrokeStore store;
+    const unsigned long before = g_allocations.load();
+    for (int32_t i = 0; i < 50000; ++i) {
+        ASSERT_TRUE(store.Begin(Point{i % 1000, i / 1000}));
+        ASSERT_TRUE(store.Extend(Point{i % 1000 + 1, i / 1000}));
+        store.End();
+    }
+    const unsigned long grown = g_allocations.load() - before;
+    EXPECT_EQ(store.StrokeCount(), 50000u);
+    EXPECT_EQ(store.PointCount(), 100000u);
+    EXPECT_LE(grown, 64u);
+    size_t count = 0;
+    const Point* last = store.StrokePoints(49999, &count);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(last[0].x, 999);
+    EXPECT_EQ(last[0].y, 49);
 }
 
 TEST(StrokeStore, DefaultBoundHolds)

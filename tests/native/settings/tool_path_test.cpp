@@ -41,8 +41,28 @@ TEST(ToolPath, JoinsWithinMaxPath)
 
 TEST(ToolPath, CalibrationCommandLineIsASpaceAndTheDeviceName)
 {
-    EXPECT_TRUE(settings::CalibrationCommandLine(L"\\Device\\TouchSim1") == L" \\Device\\TouchSim1");
-    EXPECT_TRUE(settings::CalibrationCommandLine(L"") == L" ");
+    // Plain names go as they are; names with a space, tab or quote, or that would read as a
+    // switch, go between quotes with the Windows escapes (\" for a quote, backslashes before a
+    // quote or the closing quote doubled).
+    struct Row {
+        const wchar_t* name;
+        const wchar_t* line;
+    };
+    const Row rows[] = {
+        {L"\\Device\\TouchSim1", L" \\Device\\TouchSim1"},
+        {L"\\Device\\USBPDO-5", L" \\Device\\USBPDO-5"},
+        {L"", L" "},
+        {L"\\Device\\Touch Sim", L" \"\\Device\\Touch Sim\""},
+        {L"a\tb", L" \"a\tb\""},
+        {L"\\Device\\Sim\"1", L" \"\\Device\\Sim\\\"1\""},
+        {L"\\Device\\Sim\\\"1", L" \"\\Device\\Sim\\\\\\\"1\""},
+        {L"a b\\", L" \"a b\\\\\""},
+        {L"-pt", L" \"-pt\""},
+        {L"/Device", L" \"/Device\""},
+        {L"x-/y", L" x-/y"},
+    };
+    for (const Row& row : rows)
+        EXPECT_TRUE(settings::CalibrationCommandLine(row.name) == row.line) << testing::PrintToString(std::wstring(row.name));
 }
 
 } // namespace

@@ -209,15 +209,24 @@ TEST(TouchSettings, SystemDoubleClickByMode)
         {0, 40, {5, 5, 400}},
         {1, 100, {5, 5, 400}},
         {2, 40, {5, 5, 400}},
+        // The system only gets a plausible size: 1 to 32767 as stored, anything else 25.
+        {3, 1, {1, 1, 800}},
+        {3, 500, {500, 500, 800}},
+        {3, 32767, {32767, 32767, 800}},
+        {3, 0, {25, 25, 800}},
+        {3, 32768, {25, 25, 800}},
+        {3, 0x80000000u, {25, 25, 800}},
+        {3, 0xFFFFFFFFu, {25, 25, 800}},
+        {0, 0xFFFFFFFFu, {5, 5, 400}},
     };
     for (const Row& row : rows) {
         TouchSettings s;
         s.MouseMode = row.mode;
         s.DblClkRegion = row.region;
         const settings::DoubleClickSettings got = settings::SystemDoubleClick(s);
-        EXPECT_EQ(got.width, row.expected.width) << "mode " << row.mode;
-        EXPECT_EQ(got.height, row.expected.height) << "mode " << row.mode;
-        EXPECT_EQ(got.time, row.expected.time) << "mode " << row.mode;
+        EXPECT_EQ(got.width, row.expected.width) << "mode " << row.mode << " region " << row.region;
+        EXPECT_EQ(got.height, row.expected.height) << "mode " << row.mode << " region " << row.region;
+        EXPECT_EQ(got.time, row.expected.time) << "mode " << row.mode << " region " << row.region;
     }
 }
 

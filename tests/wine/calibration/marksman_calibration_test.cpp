@@ -198,6 +198,41 @@ TEST_F(MarksmanCalibration, EscDuringATargetStoresNothingAndRestoresTheMode)
     EXPECT_EQ(state.rangeSent, 0u);
 }
 
+// A driver that stops answering (a state request held for a minute): Esc still ends the window
+// within seconds, nothing is stored, and the lock is free for the next start.
+TEST_F(MarksmanCalibration, EscDuringAStalledRequestEndsTheProgramAndTheNextStartWorks)
+{
+    ASSERT_TRUE(rig.Prepare(Panel::Straight));
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_TRUE(rig.Sim().StallRequests(touch::IOCTL_TOUCH_GET_CAL_STATE, 60000)) << rig.Sim().LastError();
+    const auto stalled = [&] {
+        touchsim::SimSummary summary = {};
+        return rig.Sim().GetSummary(&summary) ? summary.stalledRequests : 0xFFFFFFFFu;
+    };
+    ASSERT_TRUE(WaitFor([&] { return stalled() == 1; }, 10000));
+    ASSERT_TRUE(BringToFront(dialog));
+    const DWORD pressed = GetTickCount();
+    ASSERT_TRUE(SendKey(VK_ESCAPE));
+    ASSERT_TRUE(Exited(20000)) << "Marksman still waits for the driver";
+    EXPECT_LT(GetTickCount() - pressed, 20000u);
+    EXPECT_EQ(FindTopWindow({L"#32770", nullptr, marksman.Id()}), nullptr);
+    EXPECT_TRUE(NothingStored());
+    ASSERT_TRUE(rig.Sim().ClearFaults());
+    EXPECT_TRUE(WaitFor([&] { return stalled() == 0; }, 10000));
+
+    Process again;
+    ASSERT_TRUE(again.Start(L"\"" + MarksmanPath() + L"\" " + kObjectName));
+    HWND second = WaitForWindow({L"#32770", nullptr, again.Id()}, 60000);
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(GetDlgItem(second, 1000), nullptr) << "the calibration window, not a message";
+    ASSERT_TRUE(WaitForPrompt(second, kPromptTarget[0], 60000));
+    ASSERT_TRUE(BringToFront(second));
+    ASSERT_TRUE(SendKey(VK_ESCAPE));
+    DWORD code = 0;
+    ASSERT_TRUE(again.WaitForExit(30000, &code));
+    EXPECT_TRUE(NothingStored());
+}
+
 TEST_F(MarksmanCalibration, EscDuringTheTryRepeatsTheTargetsAndKeepsTheRejectedValues)
 {
     ASSERT_TRUE(rig.Prepare(Panel::MirrorY));

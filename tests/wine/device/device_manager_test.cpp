@@ -336,6 +336,7 @@ struct DriverFault {
     uint32_t code;
     touchsim::SimFaultKind kind;
     uint32_t value;
+    DWORD error = 0;     // not 0: the error Initialize must leave, and no list may be asked for
 };
 
 class DriverFaultTest : public DeviceManagerTest, public ::testing::WithParamInterface<DriverFault> {};
@@ -347,10 +348,15 @@ TEST_P(DriverFaultTest, DiscoveryRejectsIt)
     ASSERT_TRUE(sim.sim.InjectFault(fault.code, fault.kind, 1, fault.value));
     TouchDeviceManager manager;
     EXPECT_FALSE(manager.Initialize()) << fault.what;
+    const DWORD error = ::GetLastError();
     ExpectEmpty(manager);
     touchsim::SimSummary summary = {};
     ASSERT_TRUE(sim.sim.GetSummary(&summary));
     EXPECT_EQ(summary.pendingFaults, 0u) << "the fault was never reached";
+    if (fault.error != 0) {
+        EXPECT_EQ(error, fault.error);
+        EXPECT_EQ(summary.requests[touchsim::SuiteCodeIndex(touch::IOCTL_TOUCH_GET_DEVICE_LIST)], 0u);
+    }
     // The fault was the only reason: the next discovery succeeds.
     EXPECT_TRUE(manager.Initialize());
     EXPECT_EQ(manager.EntryCount(), 2u);
@@ -366,7 +372,13 @@ INSTANTIATE_TEST_SUITE_P(
         DriverFault{"list one byte short", touch::IOCTL_TOUCH_GET_DEVICE_LIST, touchsim::kFaultByteCount,
                     touch::DeviceListBytes(2) - 1},
         DriverFault{"list header only", touch::IOCTL_TOUCH_GET_DEVICE_LIST, touchsim::kFaultByteCount, 8},
-        DriverFault{"list count above request", touch::IOCTL_TOUCH_GET_DEVICE_LIST, touchsim::kFaultListCount, 1}),
+        DriverFault{"list count above request", touch::IOCTL_TOUCH_GET_DEVICE_LIST, touchsim::kFaultListCount, 1},
+        // Two controllers reported as 257 or 4294967295: above the ceiling of 256.
+        DriverFault{"count 257", touch::IOCTL_TOUCH_GET_DEVICE_COUNT, touchsim::kFaultListCount, 255, ERROR_INVALID_DATA},
+        DriverFault{"count 10631106", touch::IOCTL_TOUCH_GET_DEVICE_COUNT, touchsim::kFaultListCount, 10631104,
+                    ERROR_INVALID_DATA},
+        DriverFault{"count 4294967295", touch::IOCTL_TOUCH_GET_DEVICE_COUNT, touchsim::kFaultListCount,
+                    0xFFFFFFFDu, ERROR_INVALID_DATA}),
     [](const ::testing::TestParamInfo<DriverFault>& info) {
         std::string name;
         for (const char* p = info.param.what; *p != '\0'; ++p)

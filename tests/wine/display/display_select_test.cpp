@@ -130,6 +130,56 @@ TEST_F(SingleDisplay, ClosesDuringInitialisationWithTheWholeDisplay)
     EXPECT_EQ(dialog.Handle(), nullptr);
 }
 
+// BeginPaint that gives no DC (it still validates the window, as the real one does on its way).
+// Every paint must still end with EndPaint, or the window's DC and update state are never given
+// back and WM_PAINT comes again and again.
+LONG g_beginPaints = 0;
+LONG g_endPaints = 0;
+using BeginPaintFn = HDC(WINAPI*)(HWND, PAINTSTRUCT*);
+using EndPaintFn = BOOL(WINAPI*)(HWND, const PAINTSTRUCT*);
+BeginPaintFn g_realBeginPaint = nullptr;
+EndPaintFn g_realEndPaint = nullptr;
+
+HDC WINAPI FailingBeginPaint(HWND hwnd, PAINTSTRUCT* paint)
+{
+    ::InterlockedIncrement(&g_beginPaints);
+    g_realBeginPaint(hwnd, paint);
+    return nullptr;
+}
+
+BOOL WINAPI CountingEndPaint(HWND hwnd, const PAINTSTRUCT* paint)
+{
+    ::InterlockedIncrement(&g_endPaints);
+    return g_realEndPaint(hwnd, paint);
+}
+
+TEST_F(SingleDisplay, NumberWindowEndsEveryPaintAlsoWhenBeginPaintGivesNoDc)
+{
+    HMODULE self = ::GetModuleHandleW(nullptr);
+    g_realBeginPaint = reinterpret_cast<BeginPaintFn>(
+        qelvo::test::PatchImport(self, "user32.dll", "BeginPaint", reinterpret_cast<void*>(&FailingBeginPaint)));
+    g_realEndPaint = reinterpret_cast<EndPaintFn>(
+        qelvo::test::PatchImport(self, "user32.dll", "EndPaint", reinterpret_cast<void*>(&CountingEndPaint)));
+    ASSERT_NE(g_realBeginPaint, nullptr);
+    ASSERT_NE(g_realEndPaint, nullptr);
+    g_beginPaints = 0;
+    g_endPaints = 0;
+    const RECT monitor = SystemMonitors().at(0);
+    ASSERT_TRUE(DisplayNumberWindow::Show(1, FromRECT(monitor)));
+    HWND number = WaitForWindow({DisplayNumberWindow::kClassName, nullptr, ::GetCurrentProcessId()}, kStepTimeout);
+    ASSERT_NE(number, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        ::InvalidateRect(number, nullptr, FALSE);
+        ::UpdateWindow(number);
+    }
+    const LONG begun = g_beginPaints;
+    const LONG ended = g_endPaints;
+    qelvo::test::PatchImport(self, "user32.dll", "BeginPaint", reinterpret_cast<void*>(g_realBeginPaint));
+    qelvo::test::PatchImport(self, "user32.dll", "EndPaint", reinterpret_cast<void*>(g_realEndPaint));
+    EXPECT_GE(begun, 3);
+    EXPECT_EQ(ended, begun);
+}
+
 TEST_F(SingleDisplay, CustomSwitchOpensTheRangeDialogAndCancelTakesTheWholeDisplay)
 {
     DisplaySelectDialog dialog(nullptr);
@@ -367,6 +417,36 @@ TEST_F(DualDisplay, IdentifyShowsEachNumberOnItsDisplayForTwoSeconds)
     EXPECT_TRUE(::IsWindowVisible(hwnd));
     EXPECT_EQ(dialog.SelectedIndex(), -1);
     ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(run.Wait(kStepTimeout));
+    EXPECT_EQ(run.Result(), IDCANCEL);
+}
+
+// The range dialog is owned by the selection dialog, which is disabled while it runs: no second
+// range dialog, and a cancel of the selection meanwhile stays a cancel when the range is confirmed.
+TEST_F(DualDisplay, RangeDialogBlocksTheSelectionAndACancelStaysACancel)
+{
+    DisplaySelectDialog dialog(nullptr);
+    ASSERT_TRUE(dialog.EnumerateDisplays());
+    UiThread run([&] { return dialog.RunModal(); });
+    ASSERT_TRUE(run.Start());
+    HWND hwnd = WaitForWindow({L"#32770", kSelectCaption, ::GetCurrentProcessId()}, kWindowTimeout);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDC_CUSTOM_RANGE)));
+    HWND range = WaitForWindow({L"#32770", kRangeCaption, ::GetCurrentProcessId()}, kWindowTimeout);
+    ASSERT_NE(range, nullptr);
+    EXPECT_EQ(::GetWindow(range, GW_OWNER), hwnd);
+    EXPECT_FALSE(::IsWindowEnabled(hwnd));
+
+    // Custom once more (as a click that got through would) opens nothing.
+    ASSERT_TRUE(::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_CUSTOM_RANGE, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(::GetDlgItem(hwnd, IDC_CUSTOM_RANGE))));
+    EXPECT_FALSE(WaitFor([&] {
+        return qelvo::test::FindTopWindows({L"#32770", kRangeCaption, ::GetCurrentProcessId()}).size() > 1;
+    }, 1000));
+
+    // The selection is cancelled from outside, then the range confirmed: the result is Cancel.
+    ASSERT_TRUE(::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0));
+    ASSERT_TRUE(TypeRangeAndConfirm(range, 512, 0, 1536, 768));
     ASSERT_TRUE(run.Wait(kStepTimeout));
     EXPECT_EQ(run.Result(), IDCANCEL);
 }

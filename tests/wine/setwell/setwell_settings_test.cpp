@@ -315,7 +315,7 @@ TEST_F(SetwellSettings, RealInputAppliedToTheChosenControllerOnceAndCancelDropsA
 
 struct ApplyFailure {
     const char* what;
-    enum { ReloadRefused, KeyGone } fault;
+    enum { ReloadRefused, ReloadStalled, KeyGone } fault;
     int message;
     bool secondTriesAgain;  // the change did not reach the registry and is still pending
 };
@@ -327,6 +327,7 @@ TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndOnlyAPendingChangeIsTrie
 {
     const ApplyFailure cases[] = {
         {"the driver refuses the reload", ApplyFailure::ReloadRefused, 5, false},
+        {"the driver holds the reload for a minute", ApplyFailure::ReloadStalled, 5, false},
         {"the driver key is gone", ApplyFailure::KeyGone, 1, true},
     };
     for (const ApplyFailure& c : cases) {
@@ -340,6 +341,8 @@ TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndOnlyAPendingChangeIsTrie
         if (c.fault == ApplyFailure::ReloadRefused) {
             ASSERT_TRUE(sim.sim.InjectFault(touch::IOCTL_TOUCH_RELOAD_SETTINGS, touchsim::kFaultError, 1,
                                             ERROR_GEN_FAILURE));
+        } else if (c.fault == ApplyFailure::ReloadStalled) {
+            ASSERT_TRUE(sim.sim.StallRequests(touch::IOCTL_TOUCH_RELOAD_SETTINGS, 60000));
         } else {
             ASSERT_TRUE(DeleteDriverKey(kNodeA, &error)) << "error " << error;
         }
@@ -351,12 +354,21 @@ TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndOnlyAPendingChangeIsTrie
             const bool acts = apply == 1 || c.secondTriesAgain;
             ASSERT_TRUE(ClickItem(dialog, kApply));
             if (acts) {
-                HWND box = setwell.WaitForMessage();
+                // A held reload must not hold the dialog: its message comes long before the minute.
+                HWND box = setwell.WaitForMessage(c.fault == ApplyFailure::ReloadStalled ? 30000 : 90000);
                 ASSERT_NE(box, nullptr);
                 EXPECT_EQ(MessageBoxText(box), MessageText(c.message));
                 EXPECT_FALSE(MessageHasIcon(box));
                 EXPECT_EQ(GetAncestor(MessageOwner(box), GA_ROOT), dialog);
                 ASSERT_TRUE(Dismiss(box));
+            }
+            if (c.fault == ApplyFailure::ReloadStalled && apply == 1) {
+                // The driver answers at last: the held reload is taken, once.
+                ASSERT_TRUE(sim.sim.ClearFaults());
+                ASSERT_TRUE(WaitFor([&] {
+                    touchsim::SimSummary summary = {};
+                    return sim.sim.GetSummary(&summary) && summary.requests[kReload] == 1 && summary.stalledRequests == 0;
+                }, 10000));
             }
             Settle(apply == 1 ? 0 : 1);
             EXPECT_EQ(setwell.FindMessage(), nullptr) << "a message of its own";
@@ -364,7 +376,7 @@ TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndOnlyAPendingChangeIsTrie
             ASSERT_TRUE(sim.sim.GetSummary(&summary));
             EXPECT_EQ(summary.requests[kReload], c.secondTriesAgain ? static_cast<uint32_t>(apply) : 1u)
                 << "reloads asked for";
-            if (c.fault == ApplyFailure::ReloadRefused) {
+            if (c.fault != ApplyFailure::KeyGone) {
                 ExpectStored(kNodeA, Six{{2, 1000, 32, 0, 0, 25}});
                 ExpectDoubleClick(ExpectedDoubleClick(0, 25));
             } else {

@@ -1,9 +1,13 @@
-// BeginPaint and EndPaint around one WM_PAINT of a window.
+// BeginPaint and EndPaint around one WM_PAINT of a window: every paint handler goes through it, so
+// that EndPaint follows also when BeginPaint gave no DC (the caller then draws nothing).
+//
+//   fw::PaintScope paint(hwnd_);
+//   if (paint.Dc() != nullptr) ...draw on paint.Dc()
 #pragma once
 
 #include <windows.h>
 
-namespace settings {
+namespace fw {
 
 class PaintScope {
 public:
@@ -20,4 +24,4 @@ private:
     HDC dc_ = nullptr;
 };
 
-} // namespace settings
+} // namespace fw
