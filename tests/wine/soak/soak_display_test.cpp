@@ -72,17 +72,28 @@ TEST(SoakDualDisplay, IdentifyAndCancelledRangeDrag)
         HWND icon = ::GetDlgItem(range, IDC_TOP_LEFT_ICON);
         const POINT from = Centre(WindowRectOf(icon));
         const POINT to = {from.x - 30 - i % 20, from.y - 20};
-        bool dragged = MoveMouse(from) && MouseButton(true);
-        // Wine may report the moves late: each is repeated until the box shows the point.
-        dragged = dragged && WaitFor(
-                                 [&] {
-                                     if (qelvo::test::ItemText(range, IDC_RANGE_LEFT) == std::to_wstring(to.x))
-                                         return true;
-                                     MoveMouse(to);
-                                     return false;
-                                 },
-                                 kStepTimeout, 100);
-        MouseButton(false);
+        // The press counts only once the pointer is on the icon, and Wine may report moves late:
+        // each move is repeated until it shows; a drag that did not reach the boxes is let go and
+        // made again, three tries in all.
+        auto pointerAt = [](POINT p) {
+            POINT now = {};
+            return ::GetCursorPos(&now) && now.x == p.x && now.y == p.y;
+        };
+        bool dragged = false;
+        for (int attempt = 0; attempt < 3 && !dragged; ++attempt) {
+            if (!WaitFor([&] { return pointerAt(from) || (MoveMouse(from), false); }, 5000, 100) ||
+                !MouseButton(true))
+                continue;
+            dragged = WaitFor(
+                [&] {
+                    if (qelvo::test::ItemText(range, IDC_RANGE_LEFT) == std::to_wstring(to.x))
+                        return true;
+                    MoveMouse(to);
+                    return false;
+                },
+                5000, 100);
+            MouseButton(false);
+        }
         if (!dragged) {
             ADD_FAILURE() << "range " << i << ": the drag did not reach the boxes";
             return false;
