@@ -86,7 +86,7 @@ bool CalibrationApp::InitInstance()
     SetMainWindow(nullptr);
     // The worker uses the manager: it ends first. One left in a stalled driver request ends with
     // the process, before anything it may still touch is released.
-    if (!calibration.JoinWorker(kWorkerJoinMilliseconds) || calibration.WorkerAbandoned()) {
+    if (calibration.WorkerAbandoned() || !calibration.JoinWorker(kWorkerJoinMilliseconds)) {
         mutex.Reset();
         ::ExitProcess(0);
     }

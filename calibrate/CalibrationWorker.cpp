@@ -60,6 +60,8 @@ CalibrationWorker::CalibrationWorker(CalibrationDialog& dialog, const Calibratio
       inputs(inputs),
       savedMode(0),
       modeChanged(false),
+      storedModeKnown(false),
+      storedMode(0),
       targets{},
       points{},
       halfW(0),
@@ -90,8 +92,14 @@ void CalibrationWorker::Finish()
     // After a failure too, the driver gets its mode back before the message is shown, so that
     // the user can answer it with the usual touch mode (mode 3 needs double taps).
     if (modeChanged) {
+        // The settings program stored another click mode meanwhile (and told the driver, which
+        // took it): the driver ends in that mode, as the stored settings say, not in the old one.
+        uint32_t restore = savedMode;
+        uint32_t storedNow = 0;
+        if (ReadStoredMode(&storedNow) && (!storedModeKnown || storedNow != storedMode))
+            restore = storedNow;
         const DriverRequest busy(dialog);
-        if (device.SetMode(inputs.deviceId, savedMode))
+        if (device.SetMode(inputs.deviceId, restore))
             modeChanged = false;
         else
             Fail(IDS_SET_MODE_FAILED, ::GetLastError());
@@ -101,6 +109,16 @@ void CalibrationWorker::Finish()
         dialog.Send(WM_CALIBRATION_ERROR, failureMessage, static_cast<LPARAM>(lastError));
     }
     device.Close();
+}
+
+bool CalibrationWorker::ReadStoredMode(uint32_t* mode) const
+{
+    fw::RegistryKey key;
+    uint32_t value = 0;
+    if (!inputs.openKey || !inputs.openKey(key) || key.ReadDword(L"MouseMode", &value) != ERROR_SUCCESS || value > 3)
+        return false;
+    *mode = value;
+    return true;
 }
 
 void CalibrationWorker::Fail(UINT messageId, DWORD error)
@@ -132,6 +150,7 @@ bool CalibrationWorker::Start()
         return false;
     }
     modeChanged = true;
+    storedModeKnown = ReadStoredMode(&storedMode);
 
     const RECT control = dialog.Target().WindowRect();
     halfW = (control.right - control.left - 1) / 2;

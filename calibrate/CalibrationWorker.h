@@ -41,6 +41,8 @@ private:
     Outcome Verify();
     bool Store(const CalibrationValues& values);
     void Finish();
+    // The click mode the settings program stored for the controller (value "MouseMode", 0 to 3).
+    bool ReadStoredMode(uint32_t* mode) const;
 
     void PlaceTarget(Point at);
     void Prompt(UINT upperId, UINT lowerId);
@@ -53,6 +55,8 @@ private:
     touch::ControlDevice device;
     uint32_t savedMode;
     bool modeChanged;           // mode 3 is set and the saved mode not yet restored
+    bool storedModeKnown;       // the stored click mode at the start, if it could be read
+    uint32_t storedMode;
     std::array<Point, 3> targets;
     std::array<RawPoint, 3> points;
     int halfW;

@@ -32,11 +32,14 @@ namespace hook {
 decltype(&AdjustTokenPrivileges) realAdjust;
 decltype(&WaitForSingleObject) realWait;
 decltype(&RegSetValueExW) realSetValue;
+decltype(&PostMessageW) realPost;
 
 std::atomic<bool> refusePrivilege{false};
 std::atomic<long> failPolls{0};       // waits of the worker's 100 ms poll still to fail
 std::atomic<const wchar_t*> refusedValue{nullptr};
 DWORD testThread;
+std::atomic<DWORD> windowThread{0};     // not 0: WM_CLOSE posts of other threads fail
+std::atomic<long> foreignWakes{0};      // WM_NULL posts (a modal run's end) of another thread
 
 // The account does not hold the privilege: the call succeeds without assigning it.
 BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
@@ -67,6 +70,22 @@ LONG WINAPI RegSetValueExW(HKEY key, const wchar_t* name, DWORD reserved, DWORD 
     return realSetValue(key, name, reserved, type, data, size);
 }
 
+// A queue that takes no more: the worker's close cannot be posted. Whoever ends the modal run
+// then posts WM_NULL to wake its loop; that must be the window's own thread.
+BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const DWORD owner = windowThread.load();
+    if (owner != 0 && GetCurrentThreadId() != owner && GetCurrentThreadId() != testThread) {
+        if (message == WM_CLOSE) {
+            SetLastError(ERROR_NOT_ENOUGH_QUOTA);
+            return FALSE;
+        }
+        if (message == WM_NULL)
+            ++foreignWakes;
+    }
+    return realPost(window, message, wParam, lParam);
+}
+
 template <class Function>
 bool Install(const char* dll, const char* name, Function replacement, Function* real)
 {
@@ -80,7 +99,8 @@ bool InstallAll()
     testThread = GetCurrentThreadId();
     return Install("advapi32.dll", "AdjustTokenPrivileges", &hook::AdjustTokenPrivileges, &realAdjust) &&
            Install("kernel32.dll", "WaitForSingleObject", &hook::WaitForSingleObject, &realWait) &&
-           Install("advapi32.dll", "RegSetValueExW", &hook::RegSetValueExW, &realSetValue);
+           Install("advapi32.dll", "RegSetValueExW", &hook::RegSetValueExW, &realSetValue) &&
+           Install("user32.dll", "PostMessageW", &hook::PostMessageW, &realPost);
 }
 
 void Disarm()
@@ -88,6 +108,7 @@ void Disarm()
     refusePrivilege = false;
     failPolls = 0;
     refusedValue = nullptr;
+    windowThread = 0;
 }
 
 } // namespace hook
@@ -340,6 +361,20 @@ TEST_F(CalibrationScreen, SystemCloseEndsTheCalibrationThroughTheWorker)
         ASSERT_TRUE(rig.State(&state));
         EXPECT_EQ(state.requests[4], 3u) << "no second pass";
     }
+}
+
+TEST_F(CalibrationScreen, CloseThatCannotBePostedIsSentAndEndsTheRunOnTheWindowsThread)
+{
+    ASSERT_NO_FATAL_FAILURE(Prepare(Panel::Straight, FullScreen()));
+    DialogThread run(inputs);
+    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(WaitForPrompt(run.Window(), kPromptTarget[0], 30000));
+    hook::foreignWakes = 0;
+    hook::windowThread = run.ThreadId();
+    ASSERT_TRUE(PostMessageW(run.Window(), WM_KEYDOWN, VK_ESCAPE, 0));
+    ExpectEndedWithoutStoring(run);
+    EXPECT_EQ(hook::foreignWakes.load(), 0) << "the worker ended the window's modal run itself";
+    hook::windowThread = 0;
 }
 
 // The idle cost of this wait is printed by measure_idle_cpu; here only what can be counted.

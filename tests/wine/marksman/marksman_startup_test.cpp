@@ -68,13 +68,13 @@ protected:
     void SetUp() override { ASSERT_TRUE(sim.Start()) << "simulated driver: error " << sim.sim.LastError(); }
     void TearDown() override { EXPECT_TRUE(sim.Clear()); }
 
-    void Controllers(int n)
+    void Controllers(int n, const wchar_t* secondName = kName2)
     {
         ASSERT_TRUE(sim.AddController(101, kName1));
         ASSERT_TRUE(sim.AddNode(L"USB\\VID_0EEF&PID_0001\\SIM1", kName1, L"Qelvo Ltd", L"Qelvo USB Touch 1"));
         if (n > 1) {
-            ASSERT_TRUE(sim.AddController(102, kName2));
-            ASSERT_TRUE(sim.AddNode(L"USB\\VID_0EEF&PID_0001\\SIM2", kName2, L"Qelvo Ltd", L"Qelvo USB Touch 2"));
+            ASSERT_TRUE(sim.AddController(102, secondName));
+            ASSERT_TRUE(sim.AddNode(L"USB\\VID_0EEF&PID_0001\\SIM2", secondName, L"Qelvo Ltd", L"Qelvo USB Touch 2"));
         }
     }
 
@@ -208,14 +208,19 @@ TEST_F(MarksmanStartupTest, ControllerIsTakenWithoutADialog)
         const wchar_t* arguments;
         uint32_t taken;
         uint32_t other;  // 0: none
+        const wchar_t* secondName = kName2;
     } cases[] = {
         {"one controller, no arguments", 1, L"", 101, 0},
         {"name in other case than the driver's", 2, L"\\DEVICE\\touchsim2", 102, 101},
+        // Names as the settings program quotes them: read back whole, never as a switch.
+        {"quoted name with spaces", 2, L"\"\\Device\\Touch Sim 2\"", 102, 101, L"\\Device\\Touch Sim 2"},
+        {"quoted name with a quote", 2, L"\"\\Device\\Touch\\\"2\"", 102, 101, L"\\Device\\Touch\"2"},
+        {"quoted name that starts with a dash", 2, L"\"-Touch2\"", 102, 101, L"-Touch2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(sim.Clear());
-        Controllers(c.controllers);
+        Controllers(c.controllers, c.secondName);
         Process process;
         ASSERT_TRUE(process.Start(MarksmanCommand(c.arguments)));
         ExpectTakenWithoutDialog(process, c.taken, c.other);

@@ -31,10 +31,13 @@ struct Six {
 };
 
 // The system's double-click settings that Apply must leave for a mode and region.
+// The system gets the stored region only when it is a plausible size (1 to 32767), else 25.
 DoubleClickSettings ExpectedDoubleClick(uint32_t mode, uint32_t region)
 {
-    if (mode == 3)
-        return DoubleClickSettings{static_cast<int>(region), static_cast<int>(region), 800};
+    if (mode == 3) {
+        const int size = region >= 1 && region <= 32767 ? static_cast<int>(region) : 25;
+        return DoubleClickSettings{size, size, 800};
+    }
     return DoubleClickSettings{5, 5, 400};
 }
 
@@ -215,6 +218,15 @@ INSTANTIATE_TEST_SUITE_P(
                     {REG_DWORD, Dword(0x80000000u)},
                     {REG_DWORD, Dword(0)}},
                    Six{{2, 1000, 32, 3, 0, 0}}},
+        // Any 32-bit region is shown and written back; the system gets 25 for it.
+        StoredCase{"garbage_region",
+                   {{REG_DWORD, Dword(1)},
+                    {REG_DWORD, Dword(3000)},
+                    {REG_DWORD, Dword(100)},
+                    {REG_DWORD, Dword(3)},
+                    {REG_DWORD, Dword(300)},
+                    {REG_DWORD, Dword(0x7FFFFFFFu)}},
+                   Six{{1, 3000, 100, 3, 300, 0x7FFFFFFFu}}},
         StoredCase{"range_ends",
                    {{REG_DWORD, Dword(0)},
                     {REG_DWORD, Dword(5000)},
