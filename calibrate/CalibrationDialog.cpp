@@ -13,15 +13,15 @@ namespace calibrate {
 
 CalibrationDialog::CalibrationDialog(const CalibrationInputs& inputs, HWND parent)
     : Dialog(IDD_CALIBRATION, parent),
-      inputs(inputs),
-      timerId(0),
-      arrowCursor(nullptr),
-      blankCursor(nullptr),
-      backgroundColour(fw::kPageColour),
-      closeRequested(false),
-      workerFinished(false),
-      requestSince(0),
-      cancelPending(false)
+      inputs_(inputs),
+      timerId_(0),
+      arrowCursor_(nullptr),
+      blankCursor_(nullptr),
+      backgroundColour_(fw::kPageColour),
+      closeRequested_(false),
+      workerFinished_(false),
+      requestSince_(0),
+      cancelPending_(false)
 {
 }
 
@@ -49,28 +49,28 @@ const fw::MessageMap& CalibrationDialog::Messages() const
 
 void CalibrationDialog::DoDataExchange(fw::DataExchange& dx)
 {
-    dx.Bind(IDC_LOWER_PROMPT, lowerPrompt);
-    dx.Bind(IDC_UPPER_PROMPT, upperPrompt);
-    dx.Bind(IDC_TARGET, target);
+    dx.Bind(IDC_LOWER_PROMPT, lowerPrompt_);
+    dx.Bind(IDC_UPPER_PROMPT, upperPrompt_);
+    dx.Bind(IDC_TARGET, target_);
 }
 
 bool CalibrationDialog::OnInitDialog()
 {
     Dialog::OnInitDialog();
-    if (!lowerPrompt.IsValid() || !upperPrompt.IsValid() || !target.IsValid()) {
+    if (!lowerPrompt_.IsValid() || !upperPrompt_.IsValid() || !target_.IsValid()) {
         EndDialog(IDCANCEL);
         return true;
     }
 
     SetWindowIcon(IDI_MARKSMAN);
 
-    backgroundColour = fw::kPageColour;
-    backgroundBrush.Reset(::CreateSolidBrush(backgroundColour));
+    backgroundColour_ = fw::kPageColour;
+    backgroundBrush_.Reset(::CreateSolidBrush(backgroundColour_));
 
-    blankCursor = ::LoadCursorW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDCUR_BLANK));
-    arrowCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    blankCursor_ = ::LoadCursorW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDCUR_BLANK));
+    arrowCursor_ = ::LoadCursorW(nullptr, IDC_ARROW);
 
-    const Rect& area = inputs.displayRect;
+    const Rect& area = inputs_.displayRect;
     const int width = static_cast<int>(WidthOf(area));
     const int height = static_cast<int>(HeightOf(area));
     if (!::SetWindowPos(hwnd_, HWND_TOPMOST, area.left, area.top, width, height, 0)) {
@@ -79,19 +79,19 @@ bool CalibrationDialog::OnInitDialog()
     }
 
     // Opening the clip sizes the control to its frames (71 x 71); without it there is no target.
-    if (!target.Open(fw::ProgramInstance(), IDR_TARGET_ANIMATION)) {
+    if (!target_.Open(fw::ProgramInstance(), IDR_TARGET_ANIMATION)) {
         EndDialog(IDCANCEL);
         return true;
     }
 
-    target.Show(SW_HIDE);
-    upperPrompt.Show(SW_HIDE);
-    lowerPrompt.Show(SW_HIDE);
+    target_.Show(SW_HIDE);
+    upperPrompt_.Show(SW_HIDE);
+    lowerPrompt_.Show(SW_HIDE);
 
-    cancelEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    acceptEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    cancelEvent_.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    acceptEvent_.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     // Without the events or the worker nothing would ever close the window.
-    if (!backgroundBrush || !cancelEvent || !acceptEvent || !StartWorker()) {
+    if (!backgroundBrush_ || !cancelEvent_ || !acceptEvent_ || !StartWorker()) {
         EndDialog(IDCANCEL);
         return true;
     }
@@ -101,22 +101,22 @@ bool CalibrationDialog::OnInitDialog()
 bool CalibrationDialog::StartWorker()
 {
     DWORD threadId = 0;
-    workerThread.Reset(::CreateThread(nullptr, 0, &CalibrationWorker::ThreadProc, this, 0, &threadId));
-    return workerThread.Valid();
+    workerThread_.Reset(::CreateThread(nullptr, 0, &CalibrationWorker::ThreadProc, this, 0, &threadId));
+    return workerThread_.Valid();
 }
 
 bool CalibrationDialog::JoinWorker(DWORD milliseconds)
 {
-    if (!workerThread)
+    if (!workerThread_)
         return true;
-    if (!workerFinished.load()) {
-        closeRequested.store(true);
-        if (cancelEvent)
-            ::SetEvent(cancelEvent.Get());
+    if (!workerFinished_.load()) {
+        closeRequested_.store(true);
+        if (cancelEvent_)
+            ::SetEvent(cancelEvent_.Get());
     }
     // The worker may still send to this window (a prompt, a failure message) before it ends:
     // handle sent messages while waiting, or both threads would wait for each other.
-    const HANDLE thread = workerThread.Get();
+    const HANDLE thread = workerThread_.Get();
     const DWORD start = ::GetTickCount();
     for (;;) {
         const DWORD waited = ::GetTickCount() - start;
@@ -131,38 +131,38 @@ bool CalibrationDialog::JoinWorker(DWORD milliseconds)
             return false;
         break;
     }
-    workerThread.Reset();
+    workerThread_.Reset();
     return true;
 }
 
 void CalibrationDialog::EndWorker()
 {
-    if (!workerAbandoned && !JoinWorker(kWorkerJoinMilliseconds))
-        workerAbandoned = true;
+    if (!workerAbandoned_ && !JoinWorker(kWorkerJoinMilliseconds))
+        workerAbandoned_ = true;
 }
 
 void CalibrationDialog::ReleaseResources()
 {
     EndWorker();
     // A worker still running may wake and use the events: they stay to the end of the process.
-    if (workerAbandoned)
+    if (workerAbandoned_)
         return;
-    acceptEvent.Reset();
-    cancelEvent.Reset();
-    errorText.Free();
-    if (timerId.load() != 0) {
+    acceptEvent_.Reset();
+    cancelEvent_.Reset();
+    errorText_.Free();
+    if (timerId_.load() != 0) {
         if (hwnd_ != nullptr)
-            ::KillTimer(hwnd_, timerId.load());
-        timerId.store(0);
+            ::KillTimer(hwnd_, timerId_.load());
+        timerId_.store(0);
     }
-    backgroundBrush.Reset();
+    backgroundBrush_.Reset();
 }
 
 bool CalibrationDialog::DestroyWindow()
 {
     // The class cursor belongs to every dialog of the process: give the arrow back.
-    if (hwnd_ != nullptr && arrowCursor != nullptr)
-        ::SetClassLongPtrW(hwnd_, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(arrowCursor));
+    if (hwnd_ != nullptr && arrowCursor_ != nullptr)
+        ::SetClassLongPtrW(hwnd_, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(arrowCursor_));
     ReleaseResources();
     return Dialog::DestroyWindow();
 }
@@ -171,14 +171,14 @@ bool CalibrationDialog::PreTranslateMessage(MSG& msg)
 {
     if (msg.message == WM_KEYDOWN) {
         if (msg.wParam == VK_ESCAPE) {
-            if (cancelEvent)
-                ::SetEvent(cancelEvent.Get());
+            if (cancelEvent_)
+                ::SetEvent(cancelEvent_.Get());
             WatchForStall();
             return true;
         }
         if (msg.wParam == VK_RETURN) {
-            if (acceptEvent)
-                ::SetEvent(acceptEvent.Get());
+            if (acceptEvent_)
+                ::SetEvent(acceptEvent_.Get());
             return true;
         }
     }
@@ -189,21 +189,21 @@ void CalibrationDialog::OnOK() {}
 
 void CalibrationDialog::OnCancel()
 {
-    if (workerFinished.load()) {
+    if (workerFinished_.load()) {
         EndDialog(IDCANCEL);
         return;
     }
     // A close from the system (close command, Alt+F4) while the worker runs: the worker ends the
     // calibration as on Esc during a target, restores the mode, and closes the window itself.
-    closeRequested.store(true);
-    if (cancelEvent)
-        ::SetEvent(cancelEvent.Get());
+    closeRequested_.store(true);
+    if (cancelEvent_)
+        ::SetEvent(cancelEvent_.Get());
     WatchForStall();
 }
 
 void CalibrationDialog::WorkerFinished()
 {
-    workerFinished.store(true);
+    workerFinished_.store(true);
     // Only the window's thread ends the modal loop: when the close cannot be posted it is sent,
     // which waits until that thread has handled it.
     if (!Post(WM_CLOSE))
@@ -212,34 +212,34 @@ void CalibrationDialog::WorkerFinished()
 
 void CalibrationDialog::RequestBegins()
 {
-    requestSince.store(::GetTickCount() | 1u);
+    requestSince_.store(::GetTickCount() | 1u);
 }
 
 void CalibrationDialog::RequestEnds()
 {
-    requestSince.store(0);
+    requestSince_.store(0);
 }
 
 void CalibrationDialog::WatchForStall()
 {
-    cancelPending.store(true);
-    if (stallWatch || workerFinished.load())
+    cancelPending_.store(true);
+    if (stallWatch_ || workerFinished_.load())
         return;
-    stallWatch = ::SetTimer(hwnd_, kStallCheckTimer, kStallCheckMilliseconds, nullptr) != 0;
+    stallWatch_ = ::SetTimer(hwnd_, kStallCheckTimer, kStallCheckMilliseconds, nullptr) != 0;
 }
 
 bool CalibrationDialog::StartTimeout()
 {
     // The worker goes on to a new wait: it has answered the last cancel (a close stays pending).
-    cancelPending.store(closeRequested.load());
+    cancelPending_.store(closeRequested_.load());
     const UINT_PTR id = ::SetTimer(hwnd_, kTimeoutTimer, kTimeoutMilliseconds, nullptr);
-    timerId.store(id);
+    timerId_.store(id);
     return id != 0;
 }
 
 void CalibrationDialog::StopTimeout()
 {
-    const UINT_PTR id = timerId.exchange(0);
+    const UINT_PTR id = timerId_.exchange(0);
     if (id != 0)
         ::KillTimer(hwnd_, id);
 }
@@ -249,11 +249,11 @@ HBRUSH CalibrationDialog::OnCtlColor(HDC dc, HWND control, UINT)
     if (control != nullptr && control != hwnd_) {
         const int id = ::GetDlgCtrlID(control);
         if (id == IDC_TARGET || id == IDC_UPPER_PROMPT || id == IDC_LOWER_PROMPT) {
-            ::SetBkColor(dc, backgroundColour);
+            ::SetBkColor(dc, backgroundColour_);
             ::SetBkMode(dc, TRANSPARENT);
         }
     }
-    return backgroundBrush.Get();
+    return backgroundBrush_.Get();
 }
 
 LRESULT CalibrationDialog::OnTimer(UINT, WPARAM wParam, LPARAM, bool& handled)
@@ -261,23 +261,23 @@ LRESULT CalibrationDialog::OnTimer(UINT, WPARAM wParam, LPARAM, bool& handled)
     handled = false;
     if (wParam == kStallCheckTimer) {
         handled = true;
-        const DWORD since = requestSince.load();
-        if (workerFinished.load() || !cancelPending.load()) {
+        const DWORD since = requestSince_.load();
+        if (workerFinished_.load() || !cancelPending_.load()) {
             ::KillTimer(hwnd_, kStallCheckTimer);
-            stallWatch = false;
+            stallWatch_ = false;
         } else if (since != 0 && ::GetTickCount() - since >= kStalledRequestMilliseconds) {
             // The worker waits for a driver that does not answer: the user's cancel or close
             // ends the window now. If the request returns, the worker finishes as after a close.
             ::KillTimer(hwnd_, kStallCheckTimer);
-            stallWatch = false;
-            closeRequested.store(true);
+            stallWatch_ = false;
+            closeRequested_.store(true);
             EndDialog(IDCANCEL);
         }
         return 0;
     }
-    const UINT_PTR running = timerId.load();
-    if (running != 0 && wParam == running && cancelEvent) {
-        ::SetEvent(cancelEvent.Get());
+    const UINT_PTR running = timerId_.load();
+    if (running != 0 && wParam == running && cancelEvent_) {
+        ::SetEvent(cancelEvent_.Get());
         WatchForStall();
     }
     return 0;
@@ -285,8 +285,8 @@ LRESULT CalibrationDialog::OnTimer(UINT, WPARAM wParam, LPARAM, bool& handled)
 
 LRESULT CalibrationDialog::OnDoubleClick(UINT, WPARAM, LPARAM, bool& handled)
 {
-    if (acceptEvent)
-        ::SetEvent(acceptEvent.Get());
+    if (acceptEvent_)
+        ::SetEvent(acceptEvent_.Get());
     handled = false;
     return 0;
 }
@@ -296,13 +296,13 @@ LRESULT CalibrationDialog::OnCalibrationError(UINT, WPARAM wParam, LPARAM lParam
     std::wstring text = fw::LoadText(static_cast<UINT>(wParam));
     const DWORD code = static_cast<DWORD>(lParam);
     if (code != 0) {
-        const wchar_t* systemText = errorText.FormatErrorText(code);
+        const wchar_t* systemText = errorText_.FormatErrorText(code);
         if (systemText != nullptr)
             text += systemText;
     }
     // The blank cursor is the class cursor of every dialog, the message box's included.
-    if (arrowCursor != nullptr)
-        ::SetClassLongPtrW(hwnd_, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(arrowCursor));
+    if (arrowCursor_ != nullptr)
+        ::SetClassLongPtrW(hwnd_, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(arrowCursor_));
     ::MessageBoxW(hwnd_, text.c_str(), fw::ProgramName().c_str(), MB_OK);
     return 0;
 }
@@ -339,19 +339,19 @@ LRESULT CalibrationDialog::OnCalibrationPrompt(UINT, WPARAM wParam, LPARAM lPara
     const UINT upperId = static_cast<UINT>(wParam);
     const UINT lowerId = static_cast<UINT>(lParam);
     std::wstring upperText, lowerText;
-    const Size upperSize = PreparePrompt(upperPrompt, upperId, &upperText);
-    const Size lowerSize = PreparePrompt(lowerPrompt, lowerId, &lowerText);
+    const Size upperSize = PreparePrompt(upperPrompt_, upperId, &upperText);
+    const Size lowerSize = PreparePrompt(lowerPrompt_, lowerId, &lowerText);
 
-    const Rect& area = inputs.displayRect;
+    const Rect& area = inputs_.displayRect;
     const Size areaSize = {static_cast<int32_t>(WidthOf(area)), static_cast<int32_t>(HeightOf(area))};
     const PromptRects rects = LayoutPrompts(areaSize, upperSize, lowerSize);
     if (upperId != 0) {
-        upperPrompt.Move(RECT{rects.upper.left, rects.upper.top, rects.upper.right, rects.upper.bottom});
-        upperPrompt.SetText(upperText);
+        upperPrompt_.Move(RECT{rects.upper.left, rects.upper.top, rects.upper.right, rects.upper.bottom});
+        upperPrompt_.SetText(upperText);
     }
     if (lowerId != 0) {
-        lowerPrompt.Move(RECT{rects.lower.left, rects.lower.top, rects.lower.right, rects.lower.bottom});
-        lowerPrompt.SetText(lowerText);
+        lowerPrompt_.Move(RECT{rects.lower.left, rects.lower.top, rects.lower.right, rects.lower.bottom});
+        lowerPrompt_.SetText(lowerText);
     }
     return 0;
 }

@@ -48,19 +48,19 @@ public:
     bool PreTranslateMessage(MSG& msg) override;
 
     // What the worker uses, from its own thread. The events are auto-reset; the window sets them.
-    const CalibrationInputs& Inputs() const { return inputs; }
-    HANDLE CancelEvent() const { return cancelEvent.Get(); }
-    HANDLE AcceptEvent() const { return acceptEvent.Get(); }
-    const fw::AnimateControl& Target() const { return target; }
-    HCURSOR BlankCursor() const { return blankCursor; }
-    HCURSOR ArrowCursor() const { return arrowCursor; }
-    // Starts timer 1 with the 30-second time-out and keeps its id in timerId; false if the
+    const CalibrationInputs& Inputs() const { return inputs_; }
+    HANDLE CancelEvent() const { return cancelEvent_.Get(); }
+    HANDLE AcceptEvent() const { return acceptEvent_.Get(); }
+    const fw::AnimateControl& Target() const { return target_; }
+    HCURSOR BlankCursor() const { return blankCursor_; }
+    HCURSOR ArrowCursor() const { return arrowCursor_; }
+    // Starts timer 1 with the 30-second time-out and keeps its id in timerId_; false if the
     // timer could not be started (error in GetLastError).
     bool StartTimeout();
     void StopTimeout();
     // True once the window has been asked to close by anyone but the worker; the worker then
-    // ends the calibration as if cancelled (cancelEvent is set as well).
-    bool CloseRequested() const { return closeRequested.load(); }
+    // ends the calibration as if cancelled (cancelEvent_ is set as well).
+    bool CloseRequested() const { return closeRequested_.load(); }
     // The worker's last act: from now on a close ends the window.
     void WorkerFinished();
     // Around each driver request of the worker.
@@ -71,10 +71,10 @@ public:
     bool JoinWorker(DWORD milliseconds);
     // The worker was still in a stalled driver request when the window had to go: the process
     // must end without releasing what the worker may still touch.
-    bool WorkerAbandoned() const { return workerAbandoned; }
+    bool WorkerAbandoned() const { return workerAbandoned_; }
 
     // The id of the time-out timer now running, 0 for none.
-    UINT_PTR TimerId() const { return timerId.load(); }
+    UINT_PTR TimerId() const { return timerId_.load(); }
 
 protected:
     bool OnInitDialog() override;
@@ -99,26 +99,26 @@ private:
     // Loads and measures prompt `id` and shows `control`; id 0 hides it and measures nothing.
     Size PreparePrompt(const fw::Static& control, UINT id, std::wstring* text) const;
 
-    const CalibrationInputs inputs;
-    fw::Static lowerPrompt;
-    fw::Static upperPrompt;
-    fw::AnimateControl target;
-    touch::ErrorTextHolder errorText;
-    fw::KernelHandle cancelEvent;
-    fw::KernelHandle acceptEvent;
-    std::atomic<UINT_PTR> timerId;
-    HCURSOR arrowCursor;
-    HCURSOR blankCursor;
-    COLORREF backgroundColour;
-    fw::GdiObject<HBRUSH> backgroundBrush;
+    const CalibrationInputs inputs_;
+    fw::Static lowerPrompt_;
+    fw::Static upperPrompt_;
+    fw::AnimateControl target_;
+    touch::ErrorTextHolder errorText_;
+    fw::KernelHandle cancelEvent_;
+    fw::KernelHandle acceptEvent_;
+    std::atomic<UINT_PTR> timerId_;
+    HCURSOR arrowCursor_;
+    HCURSOR blankCursor_;
+    COLORREF backgroundColour_;
+    fw::GdiObject<HBRUSH> backgroundBrush_;
 
-    fw::KernelHandle workerThread;       // closed once the worker has ended
-    std::atomic<bool> closeRequested;
-    std::atomic<bool> workerFinished;
-    std::atomic<DWORD> requestSince;     // tick count (odd) when the worker's request began, 0 for none
-    std::atomic<bool> cancelPending;     // a cancel or close the worker has not answered yet
-    bool stallWatch = false;             // window thread only
-    bool workerAbandoned = false;        // window thread only
+    fw::KernelHandle workerThread_;       // closed once the worker has ended
+    std::atomic<bool> closeRequested_;
+    std::atomic<bool> workerFinished_;
+    std::atomic<DWORD> requestSince_;     // tick count (odd) when the worker's request began, 0 for none
+    std::atomic<bool> cancelPending_;     // a cancel or close the worker has not answered yet
+    bool stallWatch_ = false;             // window thread only
+    bool workerAbandoned_ = false;        // window thread only
 };
 
 } // namespace calibrate

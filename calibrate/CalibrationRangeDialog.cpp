@@ -59,26 +59,26 @@ bool CalibrationRangeDialog::PreTranslateMessage(MSG& msg)
 bool CalibrationRangeDialog::OnInitDialog()
 {
     // A new window of a dialog shown before: moves only count once this one has its boxes.
-    initialized = false;
-    lastDrawnShown = false;
+    initialized_ = false;
+    lastDrawnShown_ = false;
     Dialog::OnInitDialog();
 
     SetWindowIcon(IDI_MARKSMAN);
-    topLeftIcon.SubclassItem(*this, IDC_TOP_LEFT_ICON);
-    bottomRightIcon.SubclassItem(*this, IDC_BOTTOM_RIGHT_ICON);
+    topLeftIcon_.SubclassItem(*this, IDC_TOP_LEFT_ICON);
+    bottomRightIcon_.SubclassItem(*this, IDC_BOTTOM_RIGHT_ICON);
 
-    if (!thinPen)
-        thinPen.Reset(::CreatePen(PS_SOLID, 1, RGB(255, 0, 0)));
-    if (!thickPen)
-        thickPen.Reset(::CreatePen(PS_SOLID, 3, RGB(255, 0, 0)));
-    initialized = true;
+    if (!thinPen_)
+        thinPen_.Reset(::CreatePen(PS_SOLID, 1, RGB(255, 0, 0)));
+    if (!thickPen_)
+        thickPen_.Reset(::CreatePen(PS_SOLID, 3, RGB(255, 0, 0)));
+    initialized_ = true;
     return true;
 }
 
 LRESULT CalibrationRangeDialog::OnMove(UINT, WPARAM, LPARAM, bool& handled)
 {
     handled = false;
-    if (!initialized || Item(IDC_RANGE_LEFT) == nullptr)
+    if (!initialized_ || Item(IDC_RANGE_LEFT) == nullptr)
         return 0;
     RECT own;
     if (!::GetWindowRect(hwnd_, &own))
@@ -92,53 +92,53 @@ LRESULT CalibrationRangeDialog::OnDestroy(UINT, WPARAM, LPARAM, bool& handled)
 {
     handled = false;
     RestoreDragged();
-    initialized = false;
-    thinPen.Reset();
-    thickPen.Reset();
+    initialized_ = false;
+    thinPen_.Reset();
+    thickPen_.Reset();
     return 0;
 }
 
 void CalibrationRangeDialog::RestoreDragged()
 {
-    if (!lastDrawnShown)
+    if (!lastDrawnShown_)
         return;
-    lastDrawnShown = false;
-    InvertRange(thinPen.Get(), lastDrawn);
+    lastDrawnShown_ = false;
+    InvertRange(thinPen_.Get(), lastDrawn_);
 }
 
 LRESULT CalibrationRangeDialog::OnDragStarted(NMHDR&)
 {
     // Never two rectangles on the screen: one left by an unfinished drag goes first.
     RestoreDragged();
-    InvertRange(thinPen.Get(), range);
-    lastDrawn = range;
-    lastDrawnShown = true;
+    InvertRange(thinPen_.Get(), range);
+    lastDrawn_ = range;
+    lastDrawnShown_ = true;
     return 1;
 }
 
 LRESULT CalibrationRangeDialog::OnDragMoved(NMHDR& header)
 {
-    if (!lastDrawnShown)
+    if (!lastDrawnShown_)
         return 1;
     const DragMoveNotification& move = reinterpret_cast<const DragMoveNotification&>(header);
     // Typed values take effect; a box without a number stops the reading there (and prompts).
     UpdateData(true);
     // The prompt may have ended the drag meanwhile.
-    if (!lastDrawnShown)
+    if (!lastDrawnShown_)
         return 1;
     const DragCorner corner = header.idFrom == IDC_TOP_LEFT_ICON ? DragCorner::TopLeft : DragCorner::BottomRight;
     range = ApplyDrag(range, corner, Point{move.x, move.y});
     UpdateData(false);
-    InvertRange(thinPen.Get(), lastDrawn);
-    InvertRange(thinPen.Get(), range);
-    lastDrawn = range;
+    InvertRange(thinPen_.Get(), lastDrawn_);
+    InvertRange(thinPen_.Get(), range);
+    lastDrawn_ = range;
     return 1;
 }
 
 LRESULT CalibrationRangeDialog::OnDragEnded(NMHDR&)
 {
     RestoreDragged();
-    lastDrawn = range;
+    lastDrawn_ = range;
     range = NormaliseRange(range);
     UpdateData(false);
     return 1;
@@ -148,10 +148,10 @@ void CalibrationRangeDialog::OnShowRange(UINT, UINT, HWND)
 {
     UpdateData(true);
     const Rect shown = range;
-    InvertRange(thickPen.Get(), shown);
+    InvertRange(thickPen_.Get(), shown);
     // The user looks at the rectangle for a second; the dialog does not answer meanwhile.
     ::Sleep(1000);
-    InvertRange(thickPen.Get(), shown);
+    InvertRange(thickPen_.Get(), shown);
 }
 
 } // namespace calibrate

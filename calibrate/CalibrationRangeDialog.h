@@ -45,13 +45,13 @@ private:
     // Takes back the rectangle inverted during a drag, if one is on the screen.
     void RestoreDragged();
 
-    DragIcon bottomRightIcon;
-    DragIcon topLeftIcon;
-    bool initialized = false;
-    Rect lastDrawn{};
-    bool lastDrawnShown = false;  // lastDrawn is inverted on the screen now
-    fw::GdiObject<HPEN> thinPen;
-    fw::GdiObject<HPEN> thickPen;
+    DragIcon bottomRightIcon_;
+    DragIcon topLeftIcon_;
+    bool initialized_ = false;
+    Rect lastDrawn_{};
+    bool lastDrawnShown_ = false;  // lastDrawn_ is inverted on the screen now
+    fw::GdiObject<HPEN> thinPen_;
+    fw::GdiObject<HPEN> thickPen_;
 };
 
 } // namespace calibrate

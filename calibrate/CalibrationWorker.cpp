@@ -56,16 +56,16 @@ DWORD WINAPI CalibrationWorker::ThreadProc(void* dialog)
 }
 
 CalibrationWorker::CalibrationWorker(CalibrationDialog& dialog, const CalibrationInputs& inputs)
-    : dialog(dialog),
-      inputs(inputs),
-      savedMode(0),
-      modeChanged(false),
-      storedModeKnown(false),
-      storedMode(0),
-      targets{},
-      points{},
-      failureMessage(0),
-      lastError(0)
+    : dialog_(dialog),
+      inputs_(inputs),
+      savedMode_(0),
+      modeChanged_(false),
+      storedModeKnown_(false),
+      storedMode_(0),
+      targets_{},
+      points_{},
+      failureMessage_(0),
+      lastError_(0)
 {
 }
 
@@ -77,7 +77,7 @@ void CalibrationWorker::Run()
         do {
             outcome = Pass();
             if (outcome == Outcome::Accepted || outcome == Outcome::Rejected)
-                values = ComputeCalibration(points[0], points[1], points[2]);
+                values = ComputeCalibration(points_[0], points_[1], points_[2]);
         } while (outcome == Outcome::Rejected);
         if (outcome == Outcome::Accepted)
             Store(values);
@@ -89,31 +89,31 @@ void CalibrationWorker::Finish()
 {
     // After a failure too, the driver gets its mode back before the message is shown, so that
     // the user can answer it with the usual touch mode (mode 3 needs double taps).
-    if (modeChanged) {
+    if (modeChanged_) {
         // The settings program stored another click mode meanwhile (and told the driver, which
         // took it): the driver ends in that mode, as the stored settings say, not in the old one.
-        uint32_t restore = savedMode;
+        uint32_t restore = savedMode_;
         uint32_t storedNow = 0;
-        if (ReadStoredMode(&storedNow) && (!storedModeKnown || storedNow != storedMode))
+        if (ReadStoredMode(&storedNow) && (!storedModeKnown_ || storedNow != storedMode_))
             restore = storedNow;
-        const DriverRequest busy(dialog);
-        if (device.SetMode(inputs.deviceId, restore))
-            modeChanged = false;
+        const DriverRequest busy(dialog_);
+        if (device_.SetMode(inputs_.deviceId, restore))
+            modeChanged_ = false;
         else
             Fail(IDS_SET_MODE_FAILED, ::GetLastError());
     }
-    if (failureMessage != 0) {
-        dialog.Target().Stop();
-        dialog.Send(WM_CALIBRATION_ERROR, failureMessage, static_cast<LPARAM>(lastError));
+    if (failureMessage_ != 0) {
+        dialog_.Target().Stop();
+        dialog_.Send(WM_CALIBRATION_ERROR, failureMessage_, static_cast<LPARAM>(lastError_));
     }
-    device.Close();
+    device_.Close();
 }
 
 bool CalibrationWorker::ReadStoredMode(uint32_t* mode) const
 {
     fw::RegistryKey key;
     uint32_t value = 0;
-    if (!inputs.openKey || !inputs.openKey(key) || key.ReadDword(L"MouseMode", &value) != ERROR_SUCCESS || value > 3)
+    if (!inputs_.openKey || !inputs_.openKey(key) || key.ReadDword(L"MouseMode", &value) != ERROR_SUCCESS || value > 3)
         return false;
     *mode = value;
     return true;
@@ -121,10 +121,10 @@ bool CalibrationWorker::ReadStoredMode(uint32_t* mode) const
 
 void CalibrationWorker::Fail(UINT messageId, DWORD error)
 {
-    if (failureMessage != 0)
+    if (failureMessage_ != 0)
         return;
-    failureMessage = messageId;
-    lastError = error;
+    failureMessage_ = messageId;
+    lastError_ = error;
 }
 
 bool CalibrationWorker::Start()
@@ -133,78 +133,78 @@ bool CalibrationWorker::Start()
         Fail(IDS_NO_PRIVILEGE, kNoSystemText);
         return false;
     }
-    if (!device.Open()) {
+    if (!device_.Open()) {
         Fail(IDS_DRIVER_NOT_LOADED, kNoSystemText);
         return false;
     }
     // A reply of the wrong size leaves the mode to restore unknown: ERROR_INVALID_DATA.
-    const DriverRequest busy(dialog);
-    if (!device.GetMode(inputs.deviceId, &savedMode)) {
+    const DriverRequest busy(dialog_);
+    if (!device_.GetMode(inputs_.deviceId, &savedMode_)) {
         Fail(IDS_GET_MODE_FAILED, ::GetLastError());
         return false;
     }
-    if (!device.SetMode(inputs.deviceId, touch::kCalibrationMode)) {
+    if (!device_.SetMode(inputs_.deviceId, touch::kCalibrationMode)) {
         Fail(IDS_SET_MODE_FAILED, ::GetLastError());
         return false;
     }
-    modeChanged = true;
-    storedModeKnown = ReadStoredMode(&storedMode);
+    modeChanged_ = true;
+    storedModeKnown_ = ReadStoredMode(&storedMode_);
 
-    const Rect& area = inputs.displayRect;
-    targets = ComputeTargets(static_cast<int32_t>(WidthOf(area)), static_cast<int32_t>(HeightOf(area)));
+    const Rect& area = inputs_.displayRect;
+    targets_ = ComputeTargets(static_cast<int32_t>(WidthOf(area)), static_cast<int32_t>(HeightOf(area)));
     return true;
 }
 
 void CalibrationWorker::PlaceTarget(Point at)
 {
-    const RECT control = dialog.Target().WindowRect();
+    const RECT control = dialog_.Target().WindowRect();
     const int width = control.right - control.left;
     const int height = control.bottom - control.top;
     const Point origin = TargetOrigin(at, width, height);
-    ::MoveWindow(dialog.Target().Handle(), origin.x, origin.y, width, height, TRUE);
+    ::MoveWindow(dialog_.Target().Handle(), origin.x, origin.y, width, height, TRUE);
 }
 
 void CalibrationWorker::Prompt(UINT upperId, UINT lowerId)
 {
-    dialog.Send(WM_CALIBRATION_PROMPT, upperId, static_cast<LPARAM>(lowerId));
+    dialog_.Send(WM_CALIBRATION_PROMPT, upperId, static_cast<LPARAM>(lowerId));
 }
 
 CalibrationWorker::Outcome CalibrationWorker::Pass()
 {
-    dialog.Target().Show(SW_SHOW);
-    ::SetClassLongPtrW(dialog.Handle(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(dialog.BlankCursor()));
+    dialog_.Target().Show(SW_SHOW);
+    ::SetClassLongPtrW(dialog_.Handle(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(dialog_.BlankCursor()));
 
     for (int i = 0; i < kTargetCount; ++i) {
-        if (!DriverRequest::Run(dialog, [&] { return device.ResetCalibrationState(inputs.deviceId); })) {
+        if (!DriverRequest::Run(dialog_, [&] { return device_.ResetCalibrationState(inputs_.deviceId); })) {
             Fail(IDS_RESET_CAL_STATE_FAILED, ::GetLastError());
             return Outcome::Failed;
         }
         // Drops an Esc pressed during the glide; a close request stays.
-        ::ResetEvent(dialog.CancelEvent());
-        if (dialog.CloseRequested())
+        ::ResetEvent(dialog_.CancelEvent());
+        if (dialog_.CloseRequested())
             return Outcome::Cancelled;
 
-        PlaceTarget(targets[i]);
-        dialog.Target().Play(0, 0xFFFF, 0xFFFFFFFFu);
+        PlaceTarget(targets_[i]);
+        dialog_.Target().Play(0, 0xFFFF, 0xFFFFFFFFu);
         Prompt(kTargets[i].promptId, IDS_PROMPT_CANCEL);
 
-        if (!dialog.StartTimeout()) {
+        if (!dialog_.StartTimeout()) {
             Fail(IDS_WAIT_FAILED, kNoSystemText);
             return Outcome::Failed;
         }
         const Outcome touched = WaitForTouch(i);
-        dialog.StopTimeout();
+        dialog_.StopTimeout();
         if (touched != Outcome::Accepted)
             return touched;
 
         if (i + 1 < kTargetCount) {
-            dialog.Target().Stop();
+            dialog_.Target().Stop();
             Prompt(IDS_PROMPT_MOVING, 0);
-            Glide(targets[i], targets[i + 1]);
+            Glide(targets_[i], targets_[i + 1]);
         }
     }
 
-    if (!ApplyRecord(ComputeCalibration(points[0], points[1], points[2])))
+    if (!ApplyRecord(ComputeCalibration(points_[0], points_[1], points_[2])))
         return Outcome::Failed;
     return Verify();
 }
@@ -212,7 +212,7 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
 CalibrationWorker::Outcome CalibrationWorker::WaitForTouch(int index)
 {
     for (;;) {
-        const DWORD wait = ::WaitForSingleObject(dialog.CancelEvent(), kPollMilliseconds);
+        const DWORD wait = ::WaitForSingleObject(dialog_.CancelEvent(), kPollMilliseconds);
         if (wait == WAIT_OBJECT_0)
             return Outcome::Cancelled;  // Esc, the time-out, or a close request
         if (wait != WAIT_TIMEOUT) {
@@ -222,12 +222,12 @@ CalibrationWorker::Outcome CalibrationWorker::WaitForTouch(int index)
 
         // A reply of other than 16 bytes fails with ERROR_INVALID_DATA.
         touch::CalibrationStateRecord state = {};
-        if (!DriverRequest::Run(dialog, [&] { return device.GetCalibrationState(inputs.deviceId, &state); })) {
+        if (!DriverRequest::Run(dialog_, [&] { return device_.GetCalibrationState(inputs_.deviceId, &state); })) {
             Fail(IDS_GET_CAL_STATE_FAILED, ::GetLastError());
             return Outcome::Failed;
         }
         if (state.state == touch::kCalStateReady) {
-            points[index] = RawPoint{state.rawX, state.rawY};
+            points_[index] = RawPoint{state.rawX, state.rawY};
             return Outcome::Accepted;
         }
         // Any state but "waiting" and "ready" carries no point for this target.
@@ -248,17 +248,17 @@ void CalibrationWorker::Glide(Point from, Point to)
 
 bool CalibrationWorker::ApplyRecord(const CalibrationValues& values)
 {
-    const touch::CalibrationRecord record = {inputs.deviceId, values.XLow, values.YLow,
+    const touch::CalibrationRecord record = {inputs_.deviceId, values.XLow, values.YLow,
                                              values.XHigh, values.YHigh, values.SwapXY};
     // Without the record the try would show the old mapping: a refused record is a failure too.
-    const DriverRequest busy(dialog);
-    if (!device.SetCalibration(record)) {
+    const DriverRequest busy(dialog_);
+    if (!device_.SetCalibration(record)) {
         Fail(IDS_SET_SCREEN_RANGE_FAILED, ::GetLastError());
         return false;
     }
-    const ScreenRange& range = inputs.screenRange;
-    const touch::ScreenRangeRecord screen = {inputs.deviceId, range.XMin, range.XRange, range.YMin, range.YRange};
-    if (!device.SetScreenRange(screen)) {
+    const ScreenRange& range = inputs_.screenRange;
+    const touch::ScreenRangeRecord screen = {inputs_.deviceId, range.XMin, range.XRange, range.YMin, range.YRange};
+    if (!device_.SetScreenRange(screen)) {
         Fail(IDS_SET_SCREEN_RANGE_FAILED, ::GetLastError());
         return false;
     }
@@ -267,27 +267,27 @@ bool CalibrationWorker::ApplyRecord(const CalibrationValues& values)
 
 CalibrationWorker::Outcome CalibrationWorker::Verify()
 {
-    dialog.Target().Show(SW_HIDE);
-    ::SetClassLongPtrW(dialog.Handle(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(dialog.ArrowCursor()));
+    dialog_.Target().Show(SW_HIDE);
+    ::SetClassLongPtrW(dialog_.Handle(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(dialog_.ArrowCursor()));
     Prompt(IDS_PROMPT_CHECK, IDS_PROMPT_ACCEPT);
-    if (!dialog.StartTimeout()) {
+    if (!dialog_.StartTimeout()) {
         Fail(IDS_WAIT_FAILED, kNoSystemText);
         return Outcome::Failed;
     }
-    ::ResetEvent(dialog.AcceptEvent());
-    ::ResetEvent(dialog.CancelEvent());
-    if (dialog.CloseRequested()) {
-        dialog.StopTimeout();
+    ::ResetEvent(dialog_.AcceptEvent());
+    ::ResetEvent(dialog_.CancelEvent());
+    if (dialog_.CloseRequested()) {
+        dialog_.StopTimeout();
         return Outcome::Cancelled;
     }
 
-    const HANDLE events[2] = {dialog.AcceptEvent(), dialog.CancelEvent()};
+    const HANDLE events[2] = {dialog_.AcceptEvent(), dialog_.CancelEvent()};
     const DWORD wait = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
-    dialog.StopTimeout();
+    dialog_.StopTimeout();
     if (wait == WAIT_OBJECT_0)
         return Outcome::Accepted;
     if (wait == WAIT_OBJECT_0 + 1)
-        return dialog.CloseRequested() ? Outcome::Cancelled : Outcome::Rejected;
+        return dialog_.CloseRequested() ? Outcome::Cancelled : Outcome::Rejected;
     Fail(IDS_WAIT_FAILED, kNoSystemText);
     return Outcome::Failed;
 }
@@ -295,11 +295,11 @@ CalibrationWorker::Outcome CalibrationWorker::Verify()
 bool CalibrationWorker::Store(const CalibrationValues& values)
 {
     fw::RegistryKey key;
-    if (!inputs.openKey || !inputs.openKey(key)) {
+    if (!inputs_.openKey || !inputs_.openKey(key)) {
         Fail(IDS_SAVE_FAILED, ::GetLastError());
         return false;
     }
-    const ScreenRange& range = inputs.screenRange;
+    const ScreenRange& range = inputs_.screenRange;
     LONG firstError = ERROR_SUCCESS;
     // A failed write does not stop the later ones; the first failure's code is reported.
     for (const StoredValue& stored : StoredCalibrationValues(values, range.XMin, range.YMin, range.XRange, range.YRange)) {

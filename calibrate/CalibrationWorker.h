@@ -50,17 +50,17 @@ private:
     // stands: a later one (the restore of the mode) does not replace its message or its code.
     void Fail(UINT messageId, DWORD error);
 
-    CalibrationDialog& dialog;
-    const CalibrationInputs& inputs;
-    touch::ControlDevice device;
-    uint32_t savedMode;
-    bool modeChanged;           // mode 3 is set and the saved mode not yet restored
-    bool storedModeKnown;       // the stored click mode at the start, if it could be read
-    uint32_t storedMode;
-    std::array<Point, kTargetCount> targets;
-    std::array<RawPoint, kTargetCount> points;
-    UINT failureMessage;        // 0 while nothing failed
-    DWORD lastError;
+    CalibrationDialog& dialog_;
+    const CalibrationInputs& inputs_;
+    touch::ControlDevice device_;
+    uint32_t savedMode_;
+    bool modeChanged_;           // mode 3 is set and the saved mode not yet restored
+    bool storedModeKnown_;       // the stored click mode at the start, if it could be read
+    uint32_t storedMode_;
+    std::array<Point, kTargetCount> targets_;
+    std::array<RawPoint, kTargetCount> points_;
+    UINT failureMessage_;        // 0 while nothing failed
+    DWORD lastError_;
 };
 
 } // namespace calibrate

@@ -16,7 +16,7 @@ std::wstring DecimalText(long value)
     return text;
 }
 
-ArialFont::ArialFont(HDC dc, int points) : font(Create(dc, points)), selection(dc, font.Get()) {}
+ArialFont::ArialFont(HDC dc, int points) : font_(Create(dc, points)), selection_(dc, font_.Get()) {}
 
 HFONT ArialFont::Create(HDC dc, int points)
 {

@@ -25,8 +25,8 @@ public:
 private:
     static HFONT Create(HDC dc, int points);
 
-    fw::GdiObject<HFONT> font;
-    fw::SelectedObject selection;  // after the font: it is selected back out before the font goes
+    fw::GdiObject<HFONT> font_;
+    fw::SelectedObject selection_;  // after the font: it is selected back out before the font goes
 };
 
 } // namespace calibrate

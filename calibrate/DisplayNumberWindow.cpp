@@ -16,7 +16,7 @@ volatile LONG liveNumberWindows = 0;
 
 const wchar_t* const DisplayNumberWindow::kClassName = L"QelvoDisplayNumber";
 
-DisplayNumberWindow::DisplayNumberWindow(int number) : number(number)
+DisplayNumberWindow::DisplayNumberWindow(int number) : number_(number)
 {
     ::InterlockedIncrement(&liveNumberWindows);
 }
@@ -72,9 +72,9 @@ void DisplayNumberWindow::OnFinalMessage()
 LRESULT DisplayNumberWindow::OnCreate(UINT, WPARAM, LPARAM, bool& handled)
 {
     // Without its timer the window would stay for good: refuse to exist instead.
-    timerId = ::SetTimer(hwnd_, 1, 2000, nullptr);
+    timerId_ = ::SetTimer(hwnd_, 1, 2000, nullptr);
     handled = true;
-    return timerId != 0 ? 0 : -1;
+    return timerId_ != 0 ? 0 : -1;
 }
 
 LRESULT DisplayNumberWindow::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
@@ -89,7 +89,7 @@ LRESULT DisplayNumberWindow::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
         const ArialFont font(dc, 360);
         const COLORREF oldText = ::SetTextColor(dc, RGB(255, 255, 255));
         const int oldMode = ::SetBkMode(dc, TRANSPARENT);
-        const std::wstring text = DecimalText(number);
+        const std::wstring text = DecimalText(number_);
         ::DrawTextW(dc, text.c_str(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         ::SetBkMode(dc, oldMode);
         ::SetTextColor(dc, oldText);
@@ -100,16 +100,16 @@ LRESULT DisplayNumberWindow::OnPaint(UINT, WPARAM, LPARAM, bool& handled)
 LRESULT DisplayNumberWindow::OnTimer(UINT, WPARAM wParam, LPARAM, bool& handled)
 {
     handled = true;
-    if (wParam == timerId)
+    if (wParam == timerId_)
         ::DestroyWindow(hwnd_);
     return 0;
 }
 
 LRESULT DisplayNumberWindow::OnDestroy(UINT, WPARAM, LPARAM, bool& handled)
 {
-    if (timerId != 0) {
-        ::KillTimer(hwnd_, timerId);
-        timerId = 0;
+    if (timerId_ != 0) {
+        ::KillTimer(hwnd_, timerId_);
+        timerId_ = 0;
     }
     handled = false;
     return 0;

@@ -36,8 +36,8 @@ private:
     LRESULT OnTimer(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
     LRESULT OnDestroy(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
 
-    int number;
-    UINT_PTR timerId = 0;
+    int number_;
+    UINT_PTR timerId_ = 0;
 };
 
 } // namespace calibrate

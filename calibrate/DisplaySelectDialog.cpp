@@ -22,7 +22,7 @@ DisplaySelectDialog::~DisplaySelectDialog() = default;
 
 const DisplayEntry* DisplaySelectDialog::Display(uint32_t index) const
 {
-    return displays != nullptr && index < displayCount ? &displays[index] : nullptr;
+    return displays_ != nullptr && index < displayCount_ ? &displays_[index] : nullptr;
 }
 
 const fw::MessageMap& DisplaySelectDialog::Messages() const
@@ -38,8 +38,8 @@ const fw::MessageMap& DisplaySelectDialog::Messages() const
 
 void DisplaySelectDialog::DoDataExchange(fw::DataExchange& dx)
 {
-    dx.Bind(IDC_DISPLAY_RESOLUTION, resolutionText);
-    dx.Bind(IDC_DISPLAY_NAME, nameText);
+    dx.Bind(IDC_DISPLAY_RESOLUTION, resolutionText_);
+    dx.Bind(IDC_DISPLAY_NAME, nameText_);
 }
 
 bool DisplaySelectDialog::PreTranslateMessage(MSG& msg)
@@ -56,37 +56,37 @@ bool DisplaySelectDialog::EnumerateDisplays()
 {
     const int left = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int top = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
-    virtualScreen = Rect{left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+    virtualScreen_ = Rect{left, top, left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
                          top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
     const int counted = CountMonitors();
-    displayCount = counted > 0 ? static_cast<uint32_t>(counted) : 0;
+    displayCount_ = counted > 0 ? static_cast<uint32_t>(counted) : 0;
 
     OSVERSIONINFOW version = {};
     version.dwOSVersionInfoSize = sizeof version;
     if (!::GetVersionExW(&version))
         return false;
-    normalScreen = NormalisedScreen(FullScaleForVersion(version.dwMajorVersion, version.dwMinorVersion));
+    normalScreen_ = NormalisedScreen(FullScaleForVersion(version.dwMajorVersion, version.dwMinorVersion));
 
-    selected = -1;
-    displays.reset(new (std::nothrow) DisplayEntry[displayCount]);
-    if (displays == nullptr) {
-        displayCount = 0;
+    selected_ = -1;
+    displays_.reset(new (std::nothrow) DisplayEntry[displayCount_]);
+    if (displays_ == nullptr) {
+        displayCount_ = 0;
         return false;
     }
-    filled = 0;
-    tooManyMonitors = false;
+    filled_ = 0;
+    tooManyMonitors_ = false;
     bool completed = false;
-    enumerationFailed = false;
+    enumerationFailed_ = false;
     if (::EnumDisplayMonitors(nullptr, nullptr, &DisplaySelectDialog::AddMonitor, reinterpret_cast<LPARAM>(this)))
         completed = true;
     // The table was sized by the count: a different number of monitors means the desktop
     // changed after it was measured, and every normalised value would rest on a stale desktop.
-    if (!completed || enumerationFailed || tooManyMonitors || filled != displayCount)
+    if (!completed || enumerationFailed_ || tooManyMonitors_ || filled_ != displayCount_)
         return false;
 
-    const RectMapper toNormal(normalScreen, virtualScreen);
-    for (uint32_t i = 0; i < displayCount; ++i)
-        displays[i].normalRect = toNormal.MapRect(displays[i].monitorRect);
+    const RectMapper toNormal(normalScreen_, virtualScreen_);
+    for (uint32_t i = 0; i < displayCount_; ++i)
+        displays_[i].normalRect = toNormal.MapRect(displays_[i].monitorRect);
     return true;
 }
 
@@ -100,26 +100,26 @@ BOOL CALLBACK DisplaySelectDialog::AddMonitor(HMONITOR monitor, HDC, LPRECT, LPA
         added = false;
     }
     if (!added)
-        self->enumerationFailed = true;
+        self->enumerationFailed_ = true;
     return added ? TRUE : FALSE;
 }
 
 bool DisplaySelectDialog::AddMonitor(HMONITOR monitor)
 {
-    if (filled >= displayCount) {
-        tooManyMonitors = true;
+    if (filled_ >= displayCount_) {
+        tooManyMonitors_ = true;
         return false;
     }
     MONITORINFOEXW info = {};
     info.cbSize = sizeof info;
     if (!::GetMonitorInfoW(monitor, &info))
         return false;
-    DisplayEntry& entry = displays[filled];
+    DisplayEntry& entry = displays_[filled_];
     entry.monitorRect = Rect{info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right, info.rcMonitor.bottom};
     entry.deviceName = info.szDevice;
     if (!Describe(entry))
         return false;
-    ++filled;
+    ++filled_;
     return true;
 }
 
@@ -170,14 +170,14 @@ bool DisplaySelectDialog::Describe(DisplayEntry& entry)
 bool DisplaySelectDialog::OnInitDialog()
 {
     Dialog::OnInitDialog();
-    if (displayCount == 0 || displays == nullptr) {
+    if (displayCount_ == 0 || displays_ == nullptr) {
         EndDialog(IDCANCEL);
         return true;
     }
-    if (displayCount == 1) {
+    if (displayCount_ == 1) {
         if (!(askCustomRange && RunCustomRange())) {
-            chosenRect = displays[0].monitorRect;
-            chosenRange = displays[0].normalRect;
+            chosenRect = displays_[0].monitorRect;
+            chosenRange = displays_[0].normalRect;
         }
         EndDialog(IDOK);
         return true;
@@ -187,8 +187,8 @@ bool DisplaySelectDialog::OnInitDialog()
         return true;
     }
     EnableItem(IDOK, false);
-    resolutionText.SetText(L"");
-    nameText.SetText(L"");
+    resolutionText_.SetText(L"");
+    nameText_.SetText(L"");
     return true;
 }
 
@@ -206,17 +206,17 @@ bool DisplaySelectDialog::LayOutPreview()
     const Rect area{client.left, client.top, client.right, client.bottom};
 
     std::vector<Rect> monitors;
-    monitors.reserve(displayCount);
-    for (uint32_t i = 0; i < displayCount; ++i)
-        monitors.push_back(displays[i].monitorRect);
-    const PreviewLayout layout = LayoutPreview(area, virtualScreen, monitors);
+    monitors.reserve(displayCount_);
+    for (uint32_t i = 0; i < displayCount_; ++i)
+        monitors.push_back(displays_[i].monitorRect);
+    const PreviewLayout layout = LayoutPreview(area, virtualScreen_, monitors);
 
     // The buttons go right above the grey area in the z-order (keeping their place in the tab
     // order), and the grey area leaves them out when it paints.
     ::SetWindowLongW(grey, GWL_STYLE, ::GetWindowLongW(grey, GWL_STYLE) | WS_CLIPSIBLINGS);
     HWND after = ::GetWindow(grey, GW_HWNDPREV);
-    for (uint32_t i = 0; i < displayCount; ++i) {
-        DisplayEntry& entry = displays[i];
+    for (uint32_t i = 0; i < displayCount_; ++i) {
+        DisplayEntry& entry = displays_[i];
         entry.previewRect = layout.buttons[i];
         const int id = IDC_MONITOR_BUTTON_FIRST + static_cast<int>(i);
         if (!entry.button.Create(L"BUTTON", DecimalText(static_cast<long>(i) + 1).c_str(),
@@ -232,40 +232,40 @@ bool DisplaySelectDialog::LayOutPreview()
 void DisplaySelectDialog::OnSelectDisplay(UINT id, UINT, HWND)
 {
     const int32_t k = static_cast<int32_t>(id) - IDC_MONITOR_BUTTON_FIRST;
-    if (k < 0 || static_cast<uint32_t>(k) >= displayCount || k == selected)
+    if (k < 0 || static_cast<uint32_t>(k) >= displayCount_ || k == selected_)
         return;
-    if (selected < 0)
+    if (selected_ < 0)
         EnableItem(IDOK, true);
     else
-        displays[selected].button.SetSelected(false);
-    displays[k].button.SetSelected(true);
-    selected = k;
+        displays_[selected_].button.SetSelected(false);
+    displays_[k].button.SetSelected(true);
+    selected_ = k;
 
-    const DisplayEntry& entry = displays[k];
-    nameText.SetText(entry.description);
+    const DisplayEntry& entry = displays_[k];
+    nameText_.SetText(entry.description);
     wchar_t resolution[32];
     std::swprintf(resolution, sizeof resolution / sizeof resolution[0], L"%dx%d", static_cast<int>(entry.width),
                   static_cast<int>(entry.height));
-    resolutionText.SetText(resolution);
+    resolutionText_.SetText(resolution);
 }
 
 void DisplaySelectDialog::OnIdentify(UINT, UINT, HWND)
 {
-    for (uint32_t i = 0; i < displayCount; ++i)
-        DisplayNumberWindow::Show(static_cast<int>(i) + 1, displays[i].monitorRect);
+    for (uint32_t i = 0; i < displayCount_; ++i)
+        DisplayNumberWindow::Show(static_cast<int>(i) + 1, displays_[i].monitorRect);
 }
 
 bool DisplaySelectDialog::RunCustomRange()
 {
     // One range dialog at a time; while it runs, the shown selection dialog is its disabled owner.
-    if (rangeDialogOpen)
+    if (rangeDialogOpen_)
         return false;
-    rangeDialogOpen = true;
+    rangeDialogOpen_ = true;
     struct Closed {
         bool& open;
         ~Closed() { open = false; }
-    } closed{rangeDialogOpen};
-    const RectMapper toNormal(normalScreen, virtualScreen);
+    } closed{rangeDialogOpen_};
+    const RectMapper toNormal(normalScreen_, virtualScreen_);
     CalibrationRangeDialog dialog(hwnd_ != nullptr && ::IsWindowVisible(hwnd_) ? hwnd_ : nullptr);
     for (;;) {
         if (dialog.RunModal() != IDOK)
@@ -290,10 +290,10 @@ void DisplaySelectDialog::OnCustom(UINT, UINT, HWND)
 
 void DisplaySelectDialog::OnOK()
 {
-    if (selected < 0 || static_cast<uint32_t>(selected) >= displayCount)
+    if (selected_ < 0 || static_cast<uint32_t>(selected_) >= displayCount_)
         return;
-    chosenRect = displays[selected].monitorRect;
-    chosenRange = displays[selected].normalRect;
+    chosenRect = displays_[selected_].monitorRect;
+    chosenRange = displays_[selected_].normalRect;
     EndDialog(IDOK);
 }
 

@@ -51,11 +51,11 @@ public:
     const fw::MessageMap& Messages() const override;
 
     // Read-only views for the program and its tests.
-    uint32_t DisplayCount() const { return displayCount; }
+    uint32_t DisplayCount() const { return displayCount_; }
     const DisplayEntry* Display(uint32_t index) const;
-    int32_t SelectedIndex() const { return selected; }
-    const Rect& VirtualScreen() const { return virtualScreen; }
-    const Rect& NormalScreen() const { return normalScreen; }
+    int32_t SelectedIndex() const { return selected_; }
+    const Rect& VirtualScreen() const { return virtualScreen_; }
+    const Rect& NormalScreen() const { return normalScreen_; }
 
     Rect chosenRect{};
     Rect chosenRange{};
@@ -79,17 +79,17 @@ private:
     void OnIdentify(UINT id, UINT code, HWND control);
     void OnCustom(UINT id, UINT code, HWND control);
 
-    fw::Static resolutionText;
-    fw::Static nameText;
-    std::unique_ptr<DisplayEntry[]> displays;
-    uint32_t displayCount = 0;
-    int32_t selected = -1;
-    bool rangeDialogOpen = false;
-    uint32_t filled = 0;
-    bool tooManyMonitors = false;   // the enumeration reported more than were counted
-    bool enumerationFailed = false;
-    Rect virtualScreen{};
-    Rect normalScreen{};
+    fw::Static resolutionText_;
+    fw::Static nameText_;
+    std::unique_ptr<DisplayEntry[]> displays_;
+    uint32_t displayCount_ = 0;
+    int32_t selected_ = -1;
+    bool rangeDialogOpen_ = false;
+    uint32_t filled_ = 0;
+    bool tooManyMonitors_ = false;   // the enumeration reported more than were counted
+    bool enumerationFailed_ = false;
+    Rect virtualScreen_{};
+    Rect normalScreen_{};
 };
 
 } // namespace calibrate

@@ -46,7 +46,7 @@ LRESULT DragIcon::OnButtonDown(UINT, WPARAM, LPARAM, bool& handled)
     HICON empty = ::LoadIconW(module, MAKEINTRESOURCEW(IDI_DRAG_WINDOW));
     if (empty != nullptr)
         SetIcon(empty);
-    dragging = true;
+    dragging_ = true;
     Notify(kDragStarted, nullptr);
     return 0;
 }
@@ -54,7 +54,7 @@ LRESULT DragIcon::OnButtonDown(UINT, WPARAM, LPARAM, bool& handled)
 LRESULT DragIcon::OnMouseMove(UINT, WPARAM, LPARAM lParam, bool& handled)
 {
     handled = false;
-    if (!dragging)
+    if (!dragging_)
         return 0;
     POINT at = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     if (!::ClientToScreen(hwnd_, &at))
@@ -66,7 +66,7 @@ LRESULT DragIcon::OnMouseMove(UINT, WPARAM, LPARAM lParam, bool& handled)
 LRESULT DragIcon::OnButtonUp(UINT, WPARAM, LPARAM, bool& handled)
 {
     handled = false;
-    if (dragging)
+    if (dragging_)
         EndDrag(true);
     return 0;
 }
@@ -76,7 +76,7 @@ LRESULT DragIcon::OnButtonUp(UINT, WPARAM, LPARAM, bool& handled)
 LRESULT DragIcon::OnCaptureChanged(UINT, WPARAM, LPARAM lParam, bool& handled)
 {
     handled = false;
-    if (dragging && reinterpret_cast<HWND>(lParam) != hwnd_)
+    if (dragging_ && reinterpret_cast<HWND>(lParam) != hwnd_)
         EndDrag(false);
     return 0;
 }
@@ -84,7 +84,7 @@ LRESULT DragIcon::OnCaptureChanged(UINT, WPARAM, LPARAM lParam, bool& handled)
 void DragIcon::EndDrag(bool releaseCapture)
 {
     // Cleared first: releasing the capture reports WM_CAPTURECHANGED to this control.
-    dragging = false;
+    dragging_ = false;
     if (releaseCapture)
         ::ReleaseCapture();
     HICON target = ::LoadIconW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDI_DRAG_TARGET));

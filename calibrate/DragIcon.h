@@ -26,7 +26,7 @@ class DragIcon : public fw::Static {
 public:
     ~DragIcon() override;
 
-    bool IsDragging() const { return dragging; }
+    bool IsDragging() const { return dragging_; }
 
     const fw::MessageMap& Messages() const override;
 
@@ -38,7 +38,7 @@ private:
     void EndDrag(bool releaseCapture);
     void Notify(UINT code, const POINT* screen);
 
-    bool dragging = false;
+    bool dragging_ = false;
 };
 
 } // namespace calibrate

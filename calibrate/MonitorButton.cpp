@@ -24,9 +24,9 @@ MonitorButton::~MonitorButton() = default;
 
 void MonitorButton::SetSelected(bool value)
 {
-    if (value == selected)
+    if (value == selected_)
         return;
-    selected = value;
+    selected_ = value;
     if (hwnd_ != nullptr)
         ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
@@ -40,7 +40,7 @@ bool MonitorButton::DrawItem(const DRAWITEMSTRUCT& item)
 
     const fw::GdiObject<HBRUSH> white(::CreateSolidBrush(RGB(255, 255, 255)));
     const fw::GdiObject<HBRUSH> face(::CreateSolidBrush(kFaceColour));
-    const fw::GdiObject<HBRUSH> border(::CreateSolidBrush(selected ? kSelectedBorder : kPlainBorder));
+    const fw::GdiObject<HBRUSH> border(::CreateSolidBrush(selected_ ? kSelectedBorder : kPlainBorder));
     if (!white || !face || !border)
         return true;
 

@@ -12,14 +12,14 @@ class MonitorButton : public fw::Button {
 public:
     ~MonitorButton() override;
 
-    bool IsSelected() const { return selected; }
+    bool IsSelected() const { return selected_; }
     // Redraws the button when the state changes.
     void SetSelected(bool value);
 
     bool DrawItem(const DRAWITEMSTRUCT& item) override;
 
 private:
-    bool selected = false;
+    bool selected_ = false;
 };
 
 } // namespace calibrate

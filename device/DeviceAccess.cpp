@@ -31,9 +31,9 @@ ErrorTextHolder::~ErrorTextHolder()
 
 void ErrorTextHolder::Free()
 {
-    if (text != nullptr) {
-        ::LocalFree(text);
-        text = nullptr;
+    if (text_ != nullptr) {
+        ::LocalFree(text_);
+        text_ = nullptr;
     }
 }
 
@@ -47,8 +47,8 @@ const wchar_t* ErrorTextHolder::FormatErrorText(DWORD code)
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&systemText), 0, nullptr);
     if (length != 0 && systemText != nullptr) {
-        text = systemText;
-        return text;
+        text_ = systemText;
+        return text_;
     }
     if (systemText != nullptr)
         ::LocalFree(systemText);
@@ -62,8 +62,8 @@ const wchar_t* ErrorTextHolder::FormatErrorText(DWORD code)
         return nullptr;
     // The block is zero-filled and the last unit is never written: the text stays terminated.
     _snwprintf(block, units - 1, format, static_cast<unsigned>(code));
-    text = block;
-    return text;
+    text_ = block;
+    return text_;
 }
 
 } // namespace touch

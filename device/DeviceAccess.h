@@ -22,11 +22,11 @@ public:
     // The system's text for `code` (as the system gives it, line break included), or
     // "Code=(0x%08x)" when the system has none; null only when no memory could be had.
     const wchar_t* FormatErrorText(DWORD code);
-    const wchar_t* Text() const { return text; }
+    const wchar_t* Text() const { return text_; }
     void Free();
 
 private:
-    wchar_t* text = nullptr;
+    wchar_t* text_ = nullptr;
 };
 
 } // namespace touch

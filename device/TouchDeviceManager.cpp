@@ -42,7 +42,7 @@ PropertyRead ReadTextProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD prope
 
 } // namespace
 
-TouchDeviceManager::TouchDeviceManager() : count(0), selected(-1) {}
+TouchDeviceManager::TouchDeviceManager() : count_(0), selected_(-1) {}
 
 TouchDeviceManager::~TouchDeviceManager()
 {
@@ -51,15 +51,15 @@ TouchDeviceManager::~TouchDeviceManager()
 
 bool TouchDeviceManager::IsInitialized() const
 {
-    return deviceInfoSet.Valid() && entries != nullptr && count != 0;
+    return deviceInfoSet_.Valid() && entries_ != nullptr && count_ != 0;
 }
 
 bool TouchDeviceManager::Initialize()
 {
-    if (deviceInfoSet.Valid() || entries != nullptr || count != 0)
+    if (deviceInfoSet_.Valid() || entries_ != nullptr || count_ != 0)
         return false;
-    deviceInfoSet.Reset(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
-    if (deviceInfoSet.Valid() && QueryDriver() && MatchSetupDevices())
+    deviceInfoSet_.Reset(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
+    if (deviceInfoSet_.Valid() && QueryDriver() && MatchSetupDevices())
         return true;
     const DWORD error = ::GetLastError();
     Release();
@@ -115,14 +115,14 @@ bool TouchDeviceManager::QueryDriver()
         static_assert(sizeof(list[i].objectName) == sizeof(records[i].objectName), "name field");
         memcpy(list[i].objectName, records[i].objectName, sizeof(list[i].objectName));
     }
-    entries = std::move(list);
-    count = static_cast<uint32_t>(records.size());
+    entries_ = std::move(list);
+    count_ = static_cast<uint32_t>(records.size());
     return true;
 }
 
 bool TouchDeviceManager::MatchSetupDevices()
 {
-    if (entries == nullptr || count == 0) {
+    if (entries_ == nullptr || count_ == 0) {
         ::SetLastError(ERROR_NOT_FOUND);
         return false;
     }
@@ -143,9 +143,9 @@ bool TouchDeviceManager::MatchSetupDevices()
             continue;
 
         TouchDeviceEntry* entry = nullptr;
-        for (uint32_t i = 0; i < count; ++i) {
-            if (::lstrcmpiW(entries[i].objectName, buffer) == 0) {
-                entry = &entries[i];
+        for (uint32_t i = 0; i < count_; ++i) {
+            if (::lstrcmpiW(entries_[i].objectName, buffer) == 0) {
+                entry = &entries_[i];
                 break;
             }
         }
@@ -167,7 +167,7 @@ bool TouchDeviceManager::MatchSetupDevices()
 
         entry->devInfo.cbSize = sizeof(entry->devInfo);
         const bool opened =
-            ::SetupDiOpenDeviceInfoW(deviceInfoSet.Get(), entry->instanceId, nullptr, 0, &entry->devInfo) != FALSE;
+            ::SetupDiOpenDeviceInfoW(deviceInfoSet_.Get(), entry->instanceId, nullptr, 0, &entry->devInfo) != FALSE;
         matched = true;
         if (!opened) {
             // Unfilled, as if never joined: OpenDeviceKey refuses it.
@@ -184,9 +184,9 @@ bool TouchDeviceManager::SelectByName(const wchar_t* name)
 {
     if (!IsInitialized() || name == nullptr)
         return false;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (::lstrcmpiW(entries[i].objectName, name) == 0) {
-            selected = static_cast<int32_t>(i);
+    for (uint32_t i = 0; i < count_; ++i) {
+        if (::lstrcmpiW(entries_[i].objectName, name) == 0) {
+            selected_ = static_cast<int32_t>(i);
             return true;
         }
     }
@@ -197,45 +197,45 @@ bool TouchDeviceManager::SelectInteractively()
 {
     if (!IsInitialized())
         return false;
-    if (count == 1) {
-        selected = 0;
+    if (count_ == 1) {
+        selected_ = 0;
         return true;
     }
-    DeviceSelectDialog dialog(entries.get(), count);
+    DeviceSelectDialog dialog(entries_.get(), count_);
     if (dialog.RunModal() != IDOK)
         return false;
     const int32_t chosen = dialog.ChosenIndex();
-    if (chosen < 0 || static_cast<uint32_t>(chosen) >= count)
+    if (chosen < 0 || static_cast<uint32_t>(chosen) >= count_)
         return false;
-    selected = chosen;
+    selected_ = chosen;
     return true;
 }
 
 bool TouchDeviceManager::GetSelectedDeviceId(uint32_t* deviceId) const
 {
-    if (!IsInitialized() || static_cast<uint32_t>(selected) >= count || deviceId == nullptr)
+    if (!IsInitialized() || static_cast<uint32_t>(selected_) >= count_ || deviceId == nullptr)
         return false;
-    *deviceId = entries[selected].deviceId;
+    *deviceId = entries_[selected_].deviceId;
     return true;
 }
 
 const wchar_t* TouchDeviceManager::GetSelectedDeviceName() const
 {
-    if (!IsInitialized() || static_cast<uint32_t>(selected) >= count)
+    if (!IsInitialized() || static_cast<uint32_t>(selected_) >= count_)
         return nullptr;
-    return entries[selected].objectName;
+    return entries_[selected_].objectName;
 }
 
 bool TouchDeviceManager::OpenDeviceKey(HKEY* key) const
 {
-    if (!IsInitialized() || static_cast<uint32_t>(selected) >= count || key == nullptr)
+    if (!IsInitialized() || static_cast<uint32_t>(selected_) >= count_ || key == nullptr)
         return false;
-    SP_DEVINFO_DATA* devInfo = &entries[selected].devInfo;
+    SP_DEVINFO_DATA* devInfo = &entries_[selected_].devInfo;
     if (devInfo->cbSize != sizeof(SP_DEVINFO_DATA)) {
         ::SetLastError(ERROR_NO_SUCH_DEVINST);
         return false;
     }
-    HKEY opened = ::SetupDiOpenDevRegKey(deviceInfoSet.Get(), devInfo, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_ALL_ACCESS);
+    HKEY opened = ::SetupDiOpenDevRegKey(deviceInfoSet_.Get(), devInfo, DICS_FLAG_GLOBAL, 0, DIREG_DRV, KEY_ALL_ACCESS);
     if (opened == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE) || opened == nullptr)
         return false;
     *key = opened;
@@ -259,10 +259,10 @@ LONG TouchDeviceManager::CloseDeviceKey(HKEY key) const
 
 void TouchDeviceManager::Release()
 {
-    entries.reset();
-    deviceInfoSet.Reset();
-    count = 0;
-    selected = -1;
+    entries_.reset();
+    deviceInfoSet_.Reset();
+    count_ = 0;
+    selected_ = -1;
 }
 
 } // namespace touch

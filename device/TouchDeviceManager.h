@@ -64,18 +64,18 @@ public:
     void Release();
 
     bool IsInitialized() const;
-    uint32_t EntryCount() const { return count; }
-    const TouchDeviceEntry* Entries() const { return entries.get(); }
-    int32_t SelectedIndex() const { return selected; }
+    uint32_t EntryCount() const { return count_; }
+    const TouchDeviceEntry* Entries() const { return entries_.get(); }
+    int32_t SelectedIndex() const { return selected_; }
 
 private:
     bool QueryDriver();
     bool MatchSetupDevices();
 
-    std::unique_ptr<TouchDeviceEntry[]> entries;
-    uint32_t count;
-    int32_t selected;
-    DeviceInfoSet deviceInfoSet;
+    std::unique_ptr<TouchDeviceEntry[]> entries_;
+    uint32_t count_;
+    int32_t selected_;
+    DeviceInfoSet deviceInfoSet_;
 };
 
 } // namespace touch
