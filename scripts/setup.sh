@@ -9,7 +9,7 @@ QELVO_PACKAGES=(
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine wine64
     xvfb xserver-xephyr x11-xserver-utils xdotool x11-utils imagemagick fonts-wqy-zenhei
-    googletest procps util-linux
+    googletest procps util-linux locales
     msitools wixl osslsigncode openssl
 )
 

@@ -44,11 +44,11 @@ _qelvo_harness_up=
 
 _qelvo_log() { echo "harness: $*" >&2; }
 
-# qelvo_language_env: exports QELVO_WINE_LOCALE for $QELVO_LANGUAGE. Wine takes a process's locale,
-# UI language and system error texts from LC_ALL when the process starts, even where no glibc
-# locale of that name exists (LANG alone was seen to give English); scripts/wine-run hands it to
-# every Wine process as LC_ALL, and their children inherit it. Other programs keep their locale
-# (bash warns about an LC_ALL it cannot load).
+# qelvo_language_env: exports QELVO_WINE_LOCALE for $QELVO_LANGUAGE, and QELVO_WINE_LOCPATH, a
+# folder with that glibc locale compiled. Wine takes a process's locale, UI language and system error
+# texts from LC_ALL when the process starts; without the compiled locale its file names fall back to
+# ASCII, and Chinese ones (the installer's shortcuts) cannot be made. scripts/wine-run hands both to
+# every Wine process (LC_ALL, LOCPATH), and their children inherit them. Other programs keep theirs.
 qelvo_language_env() {
     case ${QELVO_LANGUAGE:-zh} in
     zh) export QELVO_WINE_LOCALE=zh_CN.UTF-8 ;;
@@ -58,6 +58,14 @@ qelvo_language_env() {
         return 1
         ;;
     esac
+    # Both, since a test may run one program in the other language.
+    local dir=$QELVO_BUILD_DIR/locale name
+    for name in zh_CN en_US; do
+        [[ -f $dir/$name.UTF-8/LC_CTYPE ]] && continue
+        mkdir -p "$dir" && localedef -i "$name" -f UTF-8 "$dir/$name.UTF-8" >/dev/null 2>&1 ||
+            _qelvo_log "localedef could not compile $name.UTF-8: Wine's file names stay ASCII there"
+    done
+    export QELVO_WINE_LOCPATH=$dir
 }
 
 # Polls a command until it succeeds: qelvo_wait_for <seconds> <description> <command...>.

@@ -40,7 +40,8 @@ retry() {
 x86wine() {
     local limit=$1 out=$2
     shift 2
-    timeout -k 10 "$limit" env ${QELVO_WINE_LOCALE:+LC_ALL=$QELVO_WINE_LOCALE} "$QELVO_WINE64" "$@" >>"$out" 2>&1
+    timeout -k 10 "$limit" env ${QELVO_WINE_LOCPATH:+LOCPATH=$QELVO_WINE_LOCPATH} ${QELVO_WINE_LOCALE:+LC_ALL=$QELVO_WINE_LOCALE} \
+        "$QELVO_WINE64" "$@" >>"$out" 2>&1
 }
 
 # Processes. Everything Wine starts under emulation runs our private qemu binary, so what is left
