@@ -327,7 +327,7 @@ def dialogs_by_language(res):
     return out
 
 
-def format_specs(text):
+def conversions(text):
     """The printf conversions of a text in order ("%.1f", "%+d"), "%%" left out."""
     out, i = [], 0
     while i < len(text):

@@ -76,8 +76,8 @@ def check_string_pairs(c, zh, en, followed):
              % (sorted(set(zh) - set(en)), sorted(set(en) - set(zh))))
     for sid in sorted(set(zh) & set(en)):
         a, b = zh[sid], en[sid]
-        c.expect(peres.format_specs(a) == peres.format_specs(b), "string %d: conversions %r against %r"
-                 % (sid, peres.format_specs(a), peres.format_specs(b)))
+        c.expect(peres.conversions(a) == peres.conversions(b), "string %d: conversions %r against %r"
+                 % (sid, peres.conversions(a), peres.conversions(b)))
         c.expect(western(b) and b.strip(), "string %d: English text %r" % (sid, b))
         c.expect(a.count("\n") == b.count("\n"), "string %d: %d lines against %d"
                  % (sid, a.count("\n") + 1, b.count("\n") + 1))

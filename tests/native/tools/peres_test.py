@@ -170,8 +170,8 @@ class PeReaderTest(unittest.TestCase):
             "%d/9 %ls %-5s%08x": ["%d", "%ls", "%-5s", "%08x"],
             "at the end %": [],
         }
-        for text, specs in cases.items():
-            self.assertEqual(peres.format_specs(text), specs, text)
+        for text, expected in cases.items():
+            self.assertEqual(peres.conversions(text), expected, text)
 
     def test_named_types_and_names(self):
         res = self.build(False)
