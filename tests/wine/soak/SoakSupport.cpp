@@ -13,7 +13,7 @@ namespace soak {
 namespace {
 
 constexpr int kShortCycles = 3;
-constexpr int kMaxExtraWarmUp = 12;
+constexpr int kMaxExtraWarmUp = 20;
 
 std::wstring WinePathOf(const wchar_t* unixPath)
 {
@@ -76,20 +76,21 @@ static bool SettledCount(DWORD pid, Counts* counts, std::string* why)
 }
 
 void MeasureCycles(const std::string& scenario, DWORD pid, int warmUp, const std::function<bool(int)>& cycle,
-                   const std::function<void()>& atStart, const std::map<std::string, long long>& allowed)
+                   const std::function<void()>& atStart, const std::map<std::string, long long>& allowed,
+                   int settle)
 {
     const Proof& proof = CounterProof();
     int i = 0;
     for (; i < warmUp; ++i)
         ASSERT_TRUE(cycle(i)) << scenario << ": warm-up cycle " << i;
     // Wine keeps caches (device contexts with their regions, bitmaps) that grow for the first
-    // cycles and then stay: the warm-up goes on until two cycles in a row leave every counter as it was,
+    // cycles and then stay: the warm-up goes on until `settle` cycles in a row leave every counter as it was,
     // at most kMaxExtraWarmUp cycles more. A leak never settles and shows in the cycles after.
     Counts before, after;
     std::string why;
     ASSERT_TRUE(SettledCount(pid, &before, &why)) << why;
     int unchanged = 0;
-    for (int extra = 0; extra < kMaxExtraWarmUp && unchanged < 2; ++extra, ++i) {
+    for (int extra = 0; extra < kMaxExtraWarmUp && unchanged < settle; ++extra, ++i) {
         ASSERT_TRUE(cycle(i)) << scenario << ": warm-up cycle " << i;
         ASSERT_TRUE(SettledCount(pid, &after, &why)) << why;
         unchanged = after == before ? unchanged + 1 : 0;

@@ -18,12 +18,13 @@ int Cycles();
 // The proof of the counters, made once; a failed proof fails the caller.
 const Proof& CounterProof();
 
-// Runs `cycle(i)` `warmUp` times and then until two cycles in a row leave the counters of `pid`
-// as they were (a dozen more at most), calls `atStart`, runs it Cycles() times, reads the counters
+// Runs `cycle(i)` `warmUp` times and then until `settle` cycles in a row leave the counters of `pid`
+// as they were (a scenario that varies its cycles with a period settles over a whole period; twenty
+// more at most), calls `atStart`, runs it Cycles() times, reads the counters
 // again and reports the table. Every cycle must succeed; every counter must be measurable and
 // unchanged (or changed by its `allowed` constant).
 void MeasureCycles(const std::string& scenario, DWORD pid, int warmUp, const std::function<bool(int)>& cycle,
                    const std::function<void()>& atStart = nullptr,
-                   const std::map<std::string, long long>& allowed = {});
+                   const std::map<std::string, long long>& allowed = {}, int settle = 2);
 
 } // namespace soak
