@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -109,13 +110,14 @@ std::wstring StringValue(HKEY key, const wchar_t* name)
 }
 
 // The Add/Remove Programs entries named "Qelvo Touch".
-std::vector<Entry> Entries()
+// Calls `visit` with each subkey of HKLM\`path` (64-bit view) until it returns false.
+void ForEachSubkey(const wchar_t* path, const std::function<bool(HKEY key, const wchar_t* name)>& visit)
 {
-    std::vector<Entry> entries;
     HKEY root = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &root) != ERROR_SUCCESS)
-        return entries;
-    for (DWORD i = 0;; ++i) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, &root) != ERROR_SUCCESS)
+        return;
+    bool more = true;
+    for (DWORD i = 0; more; ++i) {
         wchar_t name[256];
         DWORD length = 256;
         if (RegEnumKeyExW(root, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
@@ -123,6 +125,16 @@ std::vector<Entry> Entries()
         HKEY key = nullptr;
         if (RegOpenKeyExW(root, name, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
             continue;
+        more = visit(key, name);
+        RegCloseKey(key);
+    }
+    RegCloseKey(root);
+}
+
+std::vector<Entry> Entries()
+{
+    std::vector<Entry> entries;
+    ForEachSubkey(kUninstallKey, [&](HKEY key, const wchar_t* name) {
         if (StringValue(key, L"DisplayName") == kProductName) {
             Entry entry;
             entry.productCode = name;
@@ -132,33 +144,20 @@ std::vector<Entry> Entries()
             RegQueryValueExW(key, L"NoModify", nullptr, nullptr, reinterpret_cast<BYTE*>(&entry.noModify), &size);
             entries.push_back(entry);
         }
-        RegCloseKey(key);
-    }
-    RegCloseKey(root);
+        return true;
+    });
     return entries;
 }
 
 // The product icon the installer registered for Add/Remove Programs (Products\<packed code>).
 std::wstring ProductIcon()
 {
-    HKEY root = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Installer\\Products", 0, KEY_READ | KEY_WOW64_64KEY,
-                      &root) != ERROR_SUCCESS)
-        return L"";
     std::wstring icon;
-    for (DWORD i = 0; icon.empty(); ++i) {
-        wchar_t name[256];
-        DWORD length = 256;
-        if (RegEnumKeyExW(root, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(root, name, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
-            continue;
+    ForEachSubkey(L"Software\\Classes\\Installer\\Products", [&](HKEY key, const wchar_t*) {
         if (StringValue(key, L"ProductName") == kProductName)
             icon = StringValue(key, L"ProductIcon");
-        RegCloseKey(key);
-    }
-    RegCloseKey(root);
+        return icon.empty();
+    });
     return icon;
 }
 
