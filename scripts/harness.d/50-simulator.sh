@@ -14,11 +14,20 @@ if ! _touchsim_run install; then
     # the next session does. Restart the harness's session once and start the driver there.
     echo "harness: restarting the Wine session to start the touch simulator" >&2
     qelvo_session_restart && _touchsim_run start || {
-        echo "harness: starting the touch simulator failed (see $QELVO_LOG_DIR/touchsim.log)" >&2
+        echo "harness: starting the touch simulator failed; the end of $QELVO_LOG_DIR/touchsim.log:" >&2
+        tail -n 20 "$QELVO_LOG_DIR/touchsim.log" >&2
         return 1
     }
 fi
-if ! _touchsim_run reset || ! _touchsim_run node clear; then
-    echo "harness: resetting the touch simulator failed (see $QELVO_LOG_DIR/touchsim.log)" >&2
+# Right after the driver starts, the device may not answer yet (seen once in a fresh three-display
+# prefix): the first clean reset within a minute counts, and the driver is started again on the way.
+_touchsim_clean() {
+    _touchsim_run reset && _touchsim_run node clear && return 0
+    _touchsim_run start
+    return 1
+}
+if ! qelvo_wait_for 60 "a clean touch simulator" _touchsim_clean; then
+    echo "harness: resetting the touch simulator failed; the end of $QELVO_LOG_DIR/touchsim.log:" >&2
+    tail -n 20 "$QELVO_LOG_DIR/touchsim.log" >&2
     return 1
 fi
