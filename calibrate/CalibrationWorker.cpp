@@ -45,12 +45,11 @@ private:
 DWORD WINAPI CalibrationWorker::ThreadProc(void* dialog)
 {
     CalibrationDialog& window = *static_cast<CalibrationDialog*>(dialog);
-    try {
+    {
         CalibrationWorker worker(window, window.Inputs());
         worker.Run();
-    } catch (...) {
     }
-    // Whatever happened, the window must learn that the worker is done, or it never closes.
+    // However the run ended, the window must learn that the worker is done, or it never closes.
     window.WorkerFinished();
     return 0;
 }

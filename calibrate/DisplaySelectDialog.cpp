@@ -93,12 +93,7 @@ bool DisplaySelectDialog::EnumerateDisplays()
 BOOL CALLBACK DisplaySelectDialog::AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM context)
 {
     DisplaySelectDialog* self = reinterpret_cast<DisplaySelectDialog*>(context);
-    bool added = false;
-    try {
-        added = self->AddMonitor(monitor);
-    } catch (...) {
-        added = false;
-    }
+    const bool added = self->AddMonitor(monitor);
     if (!added)
         self->enumerationFailed_ = true;
     return added ? TRUE : FALSE;

@@ -23,11 +23,11 @@ bool DeviceListReplyBytes(uint32_t capacity, uint32_t* bytes)
 }
 
 bool ReadDeviceListReply(const void* reply, size_t replySize, uint32_t bytesReturned, uint32_t capacity,
-                         std::vector<DeviceListEntry>* entries)
+                         DeviceListEntry* entries, uint32_t* count)
 {
-    entries->clear();
+    *count = 0;
     uint32_t expected = 0;
-    if (reply == nullptr || !DeviceListReplyBytes(capacity, &expected))
+    if (reply == nullptr || entries == nullptr || !DeviceListReplyBytes(capacity, &expected))
         return false;
     if (bytesReturned != expected || bytesReturned > replySize)
         return false;
@@ -40,10 +40,9 @@ bool ReadDeviceListReply(const void* reply, size_t replySize, uint32_t bytesRetu
     if (header.count > capacity)
         return false;
 
-    entries->resize(header.count);
     const unsigned char* record = bytes + sizeof(DeviceListHeader);
     for (uint32_t i = 0; i < header.count; ++i, record += sizeof(DeviceListEntry)) {
-        DeviceListEntry& out = (*entries)[i];
+        DeviceListEntry& out = entries[i];
         memset(&out, 0, sizeof(out));
         memcpy(&out.deviceId, record, sizeof(out.deviceId));
         const unsigned char* name = record + sizeof(out.deviceId);
@@ -55,6 +54,7 @@ bool ReadDeviceListReply(const void* reply, size_t replySize, uint32_t bytesRetu
             out.objectName[u] = unit;
         }
     }
+    *count = header.count;
     return true;
 }
 

@@ -5,7 +5,6 @@
 #include "device/TouchProtocol.h"
 
 #include <stddef.h>
-#include <vector>
 
 namespace touch {
 
@@ -31,10 +30,11 @@ bool DeviceListReplyBytes(uint32_t capacity, uint32_t* bytes);
 // Checks a reply to a request for `capacity` entries and copies its entries. `reply` is the
 // buffer given to the driver (`replySize` bytes, any alignment), `bytesReturned` what the call
 // reported. Valid only when the capacity is at most kMaxDeviceCount, bytesReturned is exactly
-// DeviceListReplyBytes(capacity) and fits the buffer, and the reply's count (second word, unsigned) is at most `capacity`. Each name is
-// copied as at most kObjectNameUnits - 1 units plus a terminator; units after the terminator are
-// zero. On failure `entries` is left empty.
+// DeviceListReplyBytes(capacity) and fits the buffer, and the reply's count (second word, unsigned)
+// is at most `capacity`. `entries` has room for `capacity` entries; the first *count are filled.
+// Each name is copied as at most kObjectNameUnits - 1 units plus a terminator; units after the
+// terminator are zero. On failure *count is 0 and nothing is written.
 bool ReadDeviceListReply(const void* reply, size_t replySize, uint32_t bytesReturned, uint32_t capacity,
-                         std::vector<DeviceListEntry>* entries);
+                         DeviceListEntry* entries, uint32_t* count);
 
 } // namespace touch

@@ -92,31 +92,31 @@ bool TouchDeviceManager::QueryDriver()
     if (!device.GetDeviceList(capacity, reply.get(), replyBytes, &returned))
         return false;
 
-    std::vector<DeviceListEntry> records;
-    try {
-        if (!ReadDeviceListReply(reply.get(), replyBytes, returned, capacity, &records)) {
-            ::SetLastError(ERROR_INVALID_DATA);
-            return false;
-        }
-    } catch (const std::bad_alloc&) {
+    std::unique_ptr<DeviceListEntry[]> records(new (std::nothrow) DeviceListEntry[capacity == 0 ? 1 : capacity]);
+    if (records == nullptr) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    if (records.empty())
+    uint32_t count = 0;
+    if (!ReadDeviceListReply(reply.get(), replyBytes, returned, capacity, records.get(), &count)) {
+        ::SetLastError(ERROR_INVALID_DATA);
+        return false;
+    }
+    if (count == 0)
         return true;
 
-    std::unique_ptr<TouchDeviceEntry[]> list(new (std::nothrow) TouchDeviceEntry[records.size()]());
+    std::unique_ptr<TouchDeviceEntry[]> list(new (std::nothrow) TouchDeviceEntry[count]());
     if (list == nullptr) {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    for (size_t i = 0; i < records.size(); ++i) {
+    for (uint32_t i = 0; i < count; ++i) {
         list[i].deviceId = records[i].deviceId;
         static_assert(sizeof(list[i].objectName) == sizeof(records[i].objectName), "name field");
         memcpy(list[i].objectName, records[i].objectName, sizeof(list[i].objectName));
     }
     entries_ = std::move(list);
-    count_ = static_cast<uint32_t>(records.size());
+    count_ = count;
     return true;
 }
 

@@ -28,24 +28,19 @@ App* App::Current()
     return currentApp;
 }
 
-// The main thread's one catch (see Framework.h): a start-up that ran out of memory ends with 1.
 int App::Run()
 {
     ResourceLanguage();
     if (!InitCommonControlClasses())
         return 1;
-    try {
-        if (InitInstance()) {
-            MSG msg;
-            while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
+    if (InitInstance()) {
+        MSG msg;
+        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
         }
-        return ExitCode();
-    } catch (...) {
-        return 1;
     }
+    return ExitCode();
 }
 
 const std::wstring& ProgramName()

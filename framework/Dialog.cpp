@@ -481,7 +481,6 @@ INT_PTR Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     return TRUE;
 }
 
-// The dialog's window procedure, with its one catch (see Framework.h).
 INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG)
@@ -489,12 +488,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     Dialog* self = static_cast<Dialog*>(FromHandle(hwnd));
     if (self == nullptr)
         return FALSE;
-    INT_PTR answer = FALSE;
-    try {
-        answer = self->HandleMessage(message, wParam, lParam);
-    } catch (...) {
-        answer = FALSE;
-    }
+    const INT_PTR answer = self->HandleMessage(message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         self->Unbind();
         if (self->pageParent_ != nullptr) {

@@ -1,14 +1,11 @@
 // The dialog framework in one include.
 //
-// Exceptions: the Windows programs are built with them, and only allocation throws
-// (std::bad_alloc from the standard library). Nothing is caught where it is thrown unless that
-// place has a better answer to a full memory than giving up (the stroke store and its painting, the device list).
-// Otherwise it is caught exactly once where the system calls in: each window procedure of the
-// framework (a message that ran out of memory gets the default answer), each thread entry (App::Run
-// for the main thread ends the process with 1, CalibrationWorker's ends the calibration) and the
-// EnumDisplayMonitors callback. Handlers leave their objects consistent at every allocation: an
-// exception may end a message half handled, never with a handle or a window left unowned.
-// OnFinalMessage and destructors must not throw. Fitment.dll is built without exceptions.
+// No exceptions: the Windows programs and Fitment.dll are built with -fno-exceptions, and nothing
+// in them throws or catches. Only allocation can fail, and the shipped runtime
+// (cmake/release/LeanRuntime.cpp) ends the process at once when a small allocation finds no memory,
+// as an uncaught std::bad_alloc would. Where the amount comes from outside and may be large (the
+// stroke store and its painting, the driver's device list), the code allocates with std::nothrow
+// and reports the failure as the place's own error.
 #pragma once
 
 #include "framework/App.h"

@@ -181,13 +181,10 @@ LRESULT Window::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, WNDPROC fal
 {
     const HWND hwnd = hwnd_;
     LRESULT result = 0;
-    try {
-        if (Route(message, wParam, lParam, result))
-            return result;
-        if (message == WM_DRAWITEM && ReflectDrawItem(lParam))
-            return TRUE;
-    } catch (...) {
-    }
+    if (Route(message, wParam, lParam, result))
+        return result;
+    if (message == WM_DRAWITEM && ReflectDrawItem(lParam))
+        return TRUE;
     return ::CallWindowProcW(fallback, hwnd, message, wParam, lParam);
 }
 

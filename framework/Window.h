@@ -62,13 +62,11 @@ protected:
     // Walks the class's table chain. Returns true if an entry handled the message.
     bool Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // A message of a subclassed control or a generic window: the table, then the reflection of
-    // WM_DRAWITEM, then `fallback`, which also answers a message whose handler threw. This is
-    // those window procedures' one catch (see Framework.h). The object may be gone on return.
+    // WM_DRAWITEM, then `fallback`. The object may be gone on return.
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam, WNDPROC fallback);
     // Reflection of WM_DRAWITEM to the control's object; true if the control drew it.
     static bool ReflectDrawItem(LPARAM lParam);
     // Called once the window is gone (after WM_NCDESTROY); the object may delete itself here.
-    // Outside the procedure's catch: it must not throw.
     virtual void OnFinalMessage() {}
 
     HWND hwnd_ = nullptr;

@@ -9,7 +9,7 @@
 #include <cwchar>
 #include <new>
 #include <string>
-#include <vector>
+#include <memory>
 
 namespace scribe {
 
@@ -273,6 +273,11 @@ void ScribeWindow::DrawStrokes(HDC dc) const
 {
     fw::SelectedObject pen(dc, strokePen_.Get());
     fw::SelectedObject brush(dc, strokeBrush_.Get());
+    // Point is two 32-bit integers like POINT; drawn in pieces that every GDI accepts.
+    const size_t kPiece = 4001;
+    std::unique_ptr<POINT[]> piece(new (std::nothrow) POINT[kPiece]);
+    if (piece == nullptr)
+        return;
     for (size_t i = 0; i < strokes_.StrokeCount(); ++i) {
         size_t count = 0;
         const Point* points = strokes_.StrokePoints(i, &count);
@@ -280,18 +285,11 @@ void ScribeWindow::DrawStrokes(HDC dc) const
             ::Ellipse(dc, points[0].x - 1, points[0].y - 1, points[0].x + 2, points[0].y + 2);
             continue;
         }
-        // Point is two 32-bit integers like POINT; drawn in pieces that every GDI accepts.
-        for (size_t first = 0; first + 1 < count; first += 4000) {
-            std::vector<POINT> piece;
-            const size_t end = first + 4001 < count ? first + 4001 : count;
-            try {
-                piece.reserve(end - first);
-            } catch (const std::bad_alloc&) {
-                return;
-            }
+        for (size_t first = 0; first + 1 < count; first += kPiece - 1) {
+            const size_t end = first + kPiece < count ? first + kPiece : count;
             for (size_t k = first; k < end; ++k)
-                piece.push_back(POINT{points[k].x, points[k].y});
-            ::Polyline(dc, piece.data(), static_cast<int>(piece.size()));
+                piece[k - first] = POINT{points[k].x, points[k].y};
+            ::Polyline(dc, piece.get(), static_cast<int>(end - first));
         }
     }
 }

@@ -6,9 +6,49 @@
 #include "scribe/AccuracyCheck.h"
 
 #include <cstddef>
-#include <vector>
+#include <memory>
+#include <new>
 
 namespace scribe {
+
+// A growing array of plain values whose growth reports a want of memory instead of throwing.
+template <typename T>
+class GrowingArray {
+public:
+    size_t Size() const { return size_; }
+    const T* Data() const { return items_.get(); }
+    const T& operator[](size_t i) const { return items_[i]; }
+    // Room for `wanted` values, doubling from 64; false (and nothing changed) when memory ran out.
+    bool Reserve(size_t wanted)
+    {
+        if (wanted <= capacity_)
+            return true;
+        size_t capacity = capacity_ == 0 ? 64 : capacity_;
+        while (capacity < wanted)
+            capacity *= 2;
+        std::unique_ptr<T[]> grown(new (std::nothrow) T[capacity]);
+        if (grown == nullptr)
+            return false;
+        for (size_t i = 0; i < size_; ++i)
+            grown[i] = items_[i];
+        items_.swap(grown);
+        capacity_ = capacity;
+        return true;
+    }
+    bool Push(const T& value)
+    {
+        if (!Reserve(size_ + 1))
+            return false;
+        items_[size_++] = value;
+        return true;
+    }
+    void Clear() { size_ = 0; }
+
+private:
+    std::unique_ptr<T[]> items_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
 
 class StrokeStore {
 public:
@@ -27,8 +67,8 @@ public:
     void End() { open_ = false; }
     bool IsOpen() const { return open_; }
 
-    size_t StrokeCount() const { return starts_.size(); }
-    size_t PointCount() const { return points_.size(); }
+    size_t StrokeCount() const { return starts_.Size(); }
+    size_t PointCount() const { return points_.Size(); }
     // The points of stroke `index` (at least one); null for an index out of range.
     const Point* StrokePoints(size_t index, size_t* count) const;
     // Some point was refused for want of room.
@@ -39,8 +79,8 @@ private:
     bool Append(Point p);
 
     size_t maxPoints_;
-    std::vector<Point> points_;
-    std::vector<size_t> starts_;  // index of each stroke's first point
+    GrowingArray<Point> points_;
+    GrowingArray<size_t> starts_;  // index of each stroke's first point
     bool open_ = false;
     bool overflowed_ = false;
 };

@@ -112,8 +112,10 @@ TEST(DeviceListReplyFuzz, RefusesEveryBadReplyAndCopiesGoodOnesWithinTheirBounds
             memcpy(reply + 4, &choices[fuzz.Below(5)], 4);
         }
 
-        std::vector<DeviceListEntry> entries(2);  // stale contents must go
-        const bool ok = ReadDeviceListReply(reply, size, returned, capacity, &entries);
+        std::vector<DeviceListEntry> entries(capacity < 256 ? capacity + 1 : 256);
+        uint32_t count = 2;  // a stale count must go
+        const bool ok = ReadDeviceListReply(reply, size, returned, capacity, entries.data(), &count);
+        entries.resize(count);
 
         const bool good = capacity <= 256 && rightBytes == returned && returned <= size && Le32(reply + 4) <= capacity;
         ASSERT_EQ(ok, good) << "reply " << n << ": capacity " << capacity << ", " << size << " bytes given, "

@@ -52,6 +52,19 @@ bool TailIsZero(const DeviceListEntry& e, size_t from)
     return true;
 }
 
+// The reader through a vector: a buffer of the capacity's size (at most the ceiling), filled with
+// junk first, so that a stale or unwritten entry would show; only the entries read are kept.
+bool Read(const void* reply, size_t replySize, uint32_t returned, uint32_t capacity, std::vector<DeviceListEntry>* entries)
+{
+    entries->assign(capacity < kMaxDeviceCount ? capacity + 1 : kMaxDeviceCount, DeviceListEntry{});
+    memset(entries->data(), 0xCD, entries->size() * sizeof(DeviceListEntry));
+    uint32_t count = 7;
+    const bool ok = ReadDeviceListReply(reply, replySize, returned, capacity, entries->data(), &count);
+    EXPECT_TRUE(ok || count == 0) << "a refused reply counts no entries";
+    entries->resize(count);
+    return ok;
+}
+
 } // namespace
 
 TEST(DeviceListRequest, HeaderCarriesTheCapacityAndEverythingElseIsZero)
@@ -86,7 +99,7 @@ TEST(DeviceListReply, CopiesTheCountedEntriesInOrder)
 {
     const auto reply = MakeReply(3, 2, {{7, u"\\Device\\USBPDO-4"}, {0xFFFFFFF0, u"\\Device\\USBPDO-11"}});
     std::vector<DeviceListEntry> entries;
-    ASSERT_TRUE(ReadDeviceListReply(reply.data(), reply.size(), DeviceListBytes(3), 3, &entries));
+    ASSERT_TRUE(Read(reply.data(), reply.size(), DeviceListBytes(3), 3, &entries));
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].deviceId, 7u);
     EXPECT_EQ(NameOf(entries[0]), u"\\Device\\USBPDO-4");
@@ -99,7 +112,7 @@ TEST(DeviceListReply, ZeroEntriesIsAValidReply)
 {
     const auto reply = MakeReply(0, 0, {});
     std::vector<DeviceListEntry> entries(1);
-    ASSERT_TRUE(ReadDeviceListReply(reply.data(), reply.size(), 8, 0, &entries));
+    ASSERT_TRUE(Read(reply.data(), reply.size(), 8, 0, &entries));
     EXPECT_TRUE(entries.empty());
 }
 
@@ -134,7 +147,7 @@ TEST(DeviceListReply, RefusesAReplyThatBreaksAnyRuleAndOnlyThat)
     };
     for (const Row& row : rows) {
         std::vector<DeviceListEntry> entries(1);  // a stale entry must not survive
-        EXPECT_EQ(ReadDeviceListReply(row.reply, row.replySize, row.bytesReturned, row.capacity, &entries),
+        EXPECT_EQ(Read(row.reply, row.replySize, row.bytesReturned, row.capacity, &entries),
                   row.accepted)
             << row.what;
         EXPECT_EQ(entries.size(), row.accepted ? 2u : 0u) << row.what;
@@ -150,7 +163,7 @@ TEST(DeviceListReply, NamesAreCutTo199UnitsAndTerminated)
                                   {3, std::u16string(u"ab\0zz", 5)},  // units after the terminator
                                   {4, u"\u8bbe\u5907\\\xD83D\xDE00"}});
     std::vector<DeviceListEntry> entries;
-    ASSERT_TRUE(ReadDeviceListReply(reply.data(), reply.size(), DeviceListBytes(4), 4, &entries));
+    ASSERT_TRUE(Read(reply.data(), reply.size(), DeviceListBytes(4), 4, &entries));
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(NameOf(entries[0]), exact199);
     EXPECT_EQ(entries[0].objectName[199], 0);
@@ -172,7 +185,7 @@ TEST(DeviceListReply, ReadsAReplyAtAnyAlignment)
     std::vector<unsigned char> shifted(reply.size() + 3);
     memcpy(shifted.data() + 3, reply.data(), reply.size());
     std::vector<DeviceListEntry> entries;
-    ASSERT_TRUE(ReadDeviceListReply(shifted.data() + 3, reply.size(), DeviceListBytes(1), 1, &entries));
+    ASSERT_TRUE(Read(shifted.data() + 3, reply.size(), DeviceListBytes(1), 1, &entries));
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].deviceId, 0x01020304u);
     EXPECT_EQ(NameOf(entries[0]), u"\\Device\\X");

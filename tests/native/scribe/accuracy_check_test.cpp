@@ -11,17 +11,38 @@
 #include <new>
 #include <vector>
 
-// Every allocation of this program is counted, so that a test can see how often a store grows.
+// Every allocation of this program is counted, so that a test can see how often a store grows,
+// and can be made to find no memory.
 namespace {
 std::atomic<unsigned long> g_allocations{0};
+std::atomic<bool> g_memoryOut{false};
 }
 
 void* operator new(std::size_t size)
 {
     ++g_allocations;
-    if (void* p = std::malloc(size != 0 ? size : 1))
-        return p;
+    if (!g_memoryOut)
+        if (void* p = std::malloc(size != 0 ? size : 1))
+            return p;
     throw std::bad_alloc();
+}
+
+// The store grows with the std::nothrow form: replaced as well, since the sanitizer's own would
+// bypass the one above.
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    ++g_allocations;
+    return g_memoryOut ? nullptr : std::malloc(size != 0 ? size : 1);
+}
+
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
 }
 
 void operator delete(void* p) noexcept
@@ -282,6 +303,35 @@ TEST(StrokeStore, ManyShortStrokesGrowTheStoreGeometrically)
     EXPECT_EQ(count, 2u);
     EXPECT_EQ(last[0].x, 999);
     EXPECT_EQ(last[0].y, 49);
+}
+
+TEST(StrokeStore, WantOfMemoryRefusesPointsAndKeepsWhatItHas)
+{
+    StrokeStore store;
+    g_memoryOut = true;
+    const bool begun = store.Begin(Point{0, 0});
+    g_memoryOut = false;
+    EXPECT_FALSE(begun) << "no room for the first stroke";
+    EXPECT_TRUE(store.Overflowed());
+    EXPECT_FALSE(store.IsOpen());
+    EXPECT_EQ(store.StrokeCount(), 0u);
+    EXPECT_EQ(store.PointCount(), 0u);
+
+    ASSERT_TRUE(store.Begin(Point{0, 0}));
+    g_memoryOut = true;
+    int32_t stored = 0;
+    while (stored < 100000 && store.Extend(Point{stored + 1, 0}))
+        ++stored;
+    const bool refusedAgain = store.Extend(Point{-1, -1});
+    g_memoryOut = false;
+    ASSERT_LT(stored, 100000) << "100 000 points went in without the store growing";
+    EXPECT_FALSE(refusedAgain);
+    EXPECT_EQ(store.PointCount(), static_cast<size_t>(stored) + 1);
+    const std::vector<std::pair<int32_t, int32_t>> stroke = StrokeOf(store, 0);
+    ASSERT_EQ(stroke.size(), static_cast<size_t>(stored) + 1);
+    EXPECT_EQ(stroke.back(), std::make_pair(stored, 0));
+    EXPECT_TRUE(store.Extend(Point{-2, -2})) << "memory is back";
+    EXPECT_EQ(StrokeOf(store, 0).back(), std::make_pair(-2, -2));
 }
 
 TEST(StrokeStore, DefaultBoundHolds)
