@@ -162,16 +162,6 @@ bool DataExchange::TrackbarPosition(int id, int& position)
     return true;
 }
 
-bool DataExchange::ListIndex(int id, int& index)
-{
-    return SelectionIndex(id, index, LB_GETCURSEL, LB_SETCURSEL);
-}
-
-bool DataExchange::ComboIndex(int id, int& index)
-{
-    return SelectionIndex(id, index, CB_GETCURSEL, CB_SETCURSEL);
-}
-
 // List and combo boxes answer LB_ERR / CB_ERR (both -1) for "no selection" and for failure.
 bool DataExchange::SelectionIndex(int id, int& index, UINT getMessage, UINT setMessage)
 {
@@ -370,16 +360,6 @@ void Dialog::PaintMinimised()
     ::DrawIcon(paint.Dc(), x, y, icon_);
 }
 
-bool IsReturnOrEscape(const MSG& msg)
-{
-    return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
-}
-
-bool Dialog::PreTranslateMessage(MSG&)
-{
-    return false;
-}
-
 bool Dialog::PreTranslateChain(MSG& msg)
 {
     if (hwnd_ == nullptr || (msg.hwnd != hwnd_ && !::IsChild(hwnd_, msg.hwnd)))
@@ -406,13 +386,6 @@ void Dialog::OnOK()
         EndDialog(IDOK);
 }
 
-void Dialog::OnCancel()
-{
-    EndDialog(IDCANCEL);
-}
-
-void Dialog::DoDataExchange(DataExchange&) {}
-
 void Dialog::OnExchangeFailure(const ExchangeFailure& failure)
 {
     if (failure.kind != ExchangeFailure::Kind::NotAnInteger || failure.control == nullptr)
@@ -421,11 +394,6 @@ void Dialog::OnExchangeFailure(const ExchangeFailure& failure)
     // Through the dialog manager, so the default button follows the focus.
     ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(failure.control), TRUE);
     ::SendMessageW(failure.control, EM_SETSEL, 0, -1);
-}
-
-HBRUSH Dialog::OnCtlColor(HDC, HWND, UINT)
-{
-    return nullptr;
 }
 
 bool Dialog::Defaults(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)

@@ -56,8 +56,8 @@ public:
     bool Radio(int firstId, int& index);
     bool TrackbarPosition(int id, int& position);
     // Selection index of a list box or combo box; -1 for none.
-    bool ListIndex(int id, int& index);
-    bool ComboIndex(int id, int& index);
+    bool ListIndex(int id, int& index) { return SelectionIndex(id, index, LB_GETCURSEL, LB_SETCURSEL); }
+    bool ComboIndex(int id, int& index) { return SelectionIndex(id, index, CB_GETCURSEL, CB_SETCURSEL); }
     // Binds a control object to child `id` (subclassed) on the first pass; later passes check it.
     bool Bind(int id, Control& control);
 
@@ -111,7 +111,7 @@ public:
 
     // Called by the modal loop for messages aimed at this dialog or its children, innermost page
     // first; return true to consume the message before dialog navigation (IsDialogMessage).
-    virtual bool PreTranslateMessage(MSG& msg);
+    virtual bool PreTranslateMessage(MSG&) { return false; }
 
 protected:
     // Default: load the controls from the members (UpdateData(false)); returns true to let the
@@ -120,14 +120,14 @@ protected:
     // Default OK: save the controls; end with IDOK only if that succeeded.
     virtual void OnOK();
     // Default Cancel (also the close box and Esc through the dialog manager): end with IDCANCEL.
-    virtual void OnCancel();
-    virtual void DoDataExchange(DataExchange& dx);
+    virtual void OnCancel() { EndDialog(IDCANCEL); }
+    virtual void DoDataExchange(DataExchange&) {}
     // The single failure path of data exchange. Default: for NotAnInteger a message box with the
     // framework's prompt, then the focus to that edit box with its text selected; others silent.
     virtual void OnExchangeFailure(const ExchangeFailure& failure);
     // WM_CTLCOLOR*: return a brush to paint the control (or the dialog, for WM_CTLCOLORDLG) with,
     // null for the default. `type` is the CTLCOLOR_* value.
-    virtual HBRUSH OnCtlColor(HDC dc, HWND control, UINT type);
+    virtual HBRUSH OnCtlColor(HDC /*dc*/, HWND /*control*/, UINT /*type*/) { return nullptr; }
 
 private:
     friend class DataExchange;
@@ -150,6 +150,9 @@ private:
 
 // Key-downs of Return and Escape: what the PreTranslateMessage of a dialog swallows when only its
 // buttons and its close box may end it.
-bool IsReturnOrEscape(const MSG& msg);
+inline bool IsReturnOrEscape(const MSG& msg)
+{
+    return msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+}
 
 } // namespace fw

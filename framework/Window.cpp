@@ -24,16 +24,6 @@ const MessageMap& Window::Messages() const
     return map;
 }
 
-LRESULT Window::Send(UINT message, WPARAM wParam, LPARAM lParam) const
-{
-    return ::SendMessageW(hwnd_, message, wParam, lParam);
-}
-
-bool Window::Post(UINT message, WPARAM wParam, LPARAM lParam) const
-{
-    return ::PostMessageW(hwnd_, message, wParam, lParam) != FALSE;
-}
-
 std::wstring Window::Text() const
 {
     if (hwnd_ == nullptr)
@@ -44,16 +34,6 @@ std::wstring Window::Text() const
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
     const int copied = ::GetWindowTextW(hwnd_, buffer.data(), length + 1);
     return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
-}
-
-bool Window::SetText(const wchar_t* text) const
-{
-    return ::SetWindowTextW(hwnd_, text) != FALSE;
-}
-
-bool Window::SetItemText(int id, const wchar_t* text) const
-{
-    return ::SetDlgItemTextW(hwnd_, id, text) != FALSE;
 }
 
 bool Window::EnableItem(int id, bool enable) const
@@ -82,36 +62,16 @@ bool Window::Show(int command) const
     return true;
 }
 
-bool Window::Move(const RECT& rect, bool repaint) const
-{
-    return ::MoveWindow(hwnd_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                        repaint ? TRUE : FALSE) != FALSE;
-}
-
-bool Window::Invalidate(bool erase) const
-{
-    return ::InvalidateRect(hwnd_, nullptr, erase ? TRUE : FALSE) != FALSE;
-}
-
 RECT Window::WindowRect() const
 {
     RECT rect = {0, 0, 0, 0};
-    if (!::GetWindowRect(hwnd_, &rect))
-        rect = RECT{0, 0, 0, 0};
-    return rect;
+    return ::GetWindowRect(hwnd_, &rect) ? rect : RECT{0, 0, 0, 0};
 }
 
 RECT Window::ClientRect() const
 {
     RECT rect = {0, 0, 0, 0};
-    if (!::GetClientRect(hwnd_, &rect))
-        rect = RECT{0, 0, 0, 0};
-    return rect;
-}
-
-bool Window::DrawItem(const DRAWITEMSTRUCT&)
-{
-    return false;
+    return ::GetClientRect(hwnd_, &rect) ? rect : RECT{0, 0, 0, 0};
 }
 
 Window* Window::FromHandle(HWND hwnd)

@@ -29,26 +29,37 @@ public:
     virtual const MessageMap& Messages() const;
 
     HWND Item(int id) const { return ::GetDlgItem(hwnd_, id); }
-    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
-    bool Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+    LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
+    {
+        return ::SendMessageW(hwnd_, message, wParam, lParam);
+    }
+    bool Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
+    {
+        return ::PostMessageW(hwnd_, message, wParam, lParam) != FALSE;
+    }
 
     std::wstring Text() const;
-    bool SetText(const wchar_t* text) const;
+    bool SetText(const wchar_t* text) const { return ::SetWindowTextW(hwnd_, text) != FALSE; }
     bool SetText(const std::wstring& text) const { return SetText(text.c_str()); }
-    bool SetItemText(int id, const wchar_t* text) const;
+    bool SetItemText(int id, const wchar_t* text) const { return ::SetDlgItemTextW(hwnd_, id, text) != FALSE; }
+    // False when there is no item `id` (or no window).
     bool EnableItem(int id, bool enable) const;
     bool ShowItem(int id, bool show) const;
-
     bool Show(int command = SW_SHOW) const;
-    bool Move(const RECT& rect, bool repaint = true) const;
-    bool Invalidate(bool erase = true) const;
+    bool Move(const RECT& rect, bool repaint = true) const
+    {
+        const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
+        return ::MoveWindow(hwnd_, rect.left, rect.top, width, height, repaint) != FALSE;
+    }
+    bool Invalidate(bool erase = true) const { return ::InvalidateRect(hwnd_, nullptr, erase) != FALSE; }
+    // All zero when the window is gone.
     RECT WindowRect() const;
     RECT ClientRect() const;
     int Id() const { return ::GetDlgCtrlID(hwnd_); }
 
     // Owner draw: a parent that gets WM_DRAWITEM for one of its subclassed controls hands it to the
     // control object (after the parent's own table). Return true when the item was drawn.
-    virtual bool DrawItem(const DRAWITEMSTRUCT& item);
+    virtual bool DrawItem(const DRAWITEMSTRUCT&) { return false; }
 
     // The Window object behind a dialog, subclassed control or generic window; null for others.
     static Window* FromHandle(HWND hwnd);
