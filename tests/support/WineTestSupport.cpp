@@ -164,6 +164,24 @@ std::wstring MessageBoxText(HWND box)
     return std::wstring();
 }
 
+std::string DescribeTopWindows()
+{
+    std::wstring lines;
+    for (HWND hwnd : FindTopWindows({})) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(hwnd, &pid);
+        wchar_t className[64] = {};
+        ::GetClassNameW(hwnd, className, 64);
+        lines += L"pid " + std::to_wstring(pid) + L" " + className + L" \"" + WindowText(hwnd) + L"\" " +
+                 MessageBoxText(hwnd) + L"\n";
+    }
+    std::string utf8(lines.size() * 3 + 1, '\0');
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, lines.c_str(), static_cast<int>(lines.size()), &utf8[0],
+                                        static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return utf8;
+}
+
 bool BringToFront(HWND hwnd, DWORD timeoutMs)
 {
     if (!::IsWindow(hwnd))

@@ -366,7 +366,7 @@ TEST_F(Installer, SilentInstallThenSetwellFromItsShortcutCalibratesWithTheInstal
                 calibration = hwnd;
         }
         return calibration != nullptr || setwell.FindMessage() != nullptr;
-    }, 90000));
+    }, 90000)) << "on the screen instead:\n" << DescribeTopWindows();
     ASSERT_NE(calibration, nullptr) << "Setwell shows "
                                     << testing::PrintToString(MessageBoxText(setwell.FindMessage()));
     EXPECT_EQ(_wcsicmp(ImageOf(calibration).c_str(), (folder + L"\\Marksman.exe").c_str()), 0)

@@ -86,32 +86,40 @@ void MeasureCycles(const std::string& scenario, DWORD pid, int warmUp, const std
     // Wine keeps caches (device contexts with their regions, bitmaps) that grow for the first
     // cycles and then stay: the warm-up goes on until `settle` cycles in a row leave every counter as it was,
     // at most kMaxExtraWarmUp cycles more. A leak never settles and shows in the cycles after.
-    Counts before, after;
-    std::string why;
-    ASSERT_TRUE(SettledCount(pid, &before, &why)) << why;
-    int unchanged = 0;
-    for (int extra = 0; extra < kMaxExtraWarmUp && unchanged < settle; ++extra, ++i) {
-        ASSERT_TRUE(cycle(i)) << scenario << ": warm-up cycle " << i;
+    // Such a cache was also seen to take one more step after settling: cycles that changed a
+    // counter are measured once more after settling again, and a leak grows there as well.
+    for (int attempt = 1;; ++attempt) {
+        Counts before, after;
+        std::string why;
+        ASSERT_TRUE(SettledCount(pid, &before, &why)) << why;
+        int unchanged = 0;
+        for (int extra = 0; extra < kMaxExtraWarmUp && unchanged < settle; ++extra, ++i) {
+            ASSERT_TRUE(cycle(i)) << scenario << ": warm-up cycle " << i;
+            ASSERT_TRUE(SettledCount(pid, &after, &why)) << why;
+            unchanged = after == before ? unchanged + 1 : 0;
+            before = after;
+        }
+        const int warmed = i;
+        if (atStart)
+            atStart();
+        const int n = Cycles();
+        const DWORD started = ::GetTickCount();
+        for (int k = 0; k < n; ++k, ++i)
+            ASSERT_TRUE(cycle(i)) << scenario << ": cycle " << k << " of " << n;
+        const DWORD took = ::GetTickCount() - started;
         ASSERT_TRUE(SettledCount(pid, &after, &why)) << why;
-        unchanged = after == before ? unchanged + 1 : 0;
-        before = after;
+        std::string table;
+        const bool clean = DeltaTable(scenario + " (after " + std::to_string(warmed) + " warm-up cycles)", n, proof,
+                                      before, after, allowed, &table);
+        char timing[256];
+        std::snprintf(timing, sizeof timing, "\n%s: %d cycles in %.1f s%s\n", scenario.c_str(), n, took / 1000.0,
+                      clean || attempt == 2 ? "" : "; a counter changed: settled again and measured once more");
+        Report(table + timing);
+        if (clean || attempt == 2) {
+            EXPECT_TRUE(clean) << scenario << ": a counter is not measurable or changed\n" << table;
+            return;
+        }
     }
-    const int warmed = i;
-    if (atStart)
-        atStart();
-    const int n = Cycles();
-    const DWORD started = ::GetTickCount();
-    for (int k = 0; k < n; ++k, ++i)
-        ASSERT_TRUE(cycle(i)) << scenario << ": cycle " << k << " of " << n;
-    const DWORD took = ::GetTickCount() - started;
-    ASSERT_TRUE(SettledCount(pid, &after, &why)) << why;
-    std::string table;
-    const bool clean = DeltaTable(scenario + " (after " + std::to_string(warmed) + " warm-up cycles)", n, proof,
-                                  before, after, allowed, &table);
-    char timing[256];
-    std::snprintf(timing, sizeof timing, "\n%s: %d cycles in %.1f s\n", scenario.c_str(), n, took / 1000.0);
-    Report(table + timing);
-    EXPECT_TRUE(clean) << scenario << ": a counter is not measurable or changed\n" << table;
 }
 
 } // namespace soak

@@ -22,7 +22,8 @@ const Proof& CounterProof();
 // as they were (a scenario that varies its cycles with a period settles over a whole period; twenty
 // more at most), calls `atStart`, runs it Cycles() times, reads the counters
 // again and reports the table. Every cycle must succeed; every counter must be measurable and
-// unchanged (or changed by its `allowed` constant).
+// unchanged (or changed by its `allowed` constant). Cycles that changed a counter are measured
+// once more after settling again, and that second measurement decides.
 void MeasureCycles(const std::string& scenario, DWORD pid, int warmUp, const std::function<bool(int)>& cycle,
                    const std::function<void()>& atStart = nullptr,
                    const std::map<std::string, long long>& allowed = {}, int settle = 2);
