@@ -167,8 +167,10 @@ Dir::Cache "$apt/cache";
 APT::Architecture "i386";
 APT::Architectures { "i386"; };
 EOF
-    retry 3 5 private_apt update >>"$LOGS/prepare.log" 2>&1 ||
-        { log "apt-get update for i386 failed (see $LOGS/prepare.log)"; return 1; }
+    # A mirror in the middle of a sync fails one index or another for a while; what it did fetch is
+    # kept, and the packages below are looked up in that.
+    retry 4 15 private_apt update >>"$LOGS/prepare.log" 2>&1 ||
+        log "apt-get update for i386 reported errors; going on with the lists it fetched (see $LOGS/prepare.log)"
     local wanted=() p
     for p in $I386_PACKAGES; do
         case $p in wine32 | libwine) wanted+=("$p=$WINE_VERSION") ;; *) wanted+=("$p") ;; esac
