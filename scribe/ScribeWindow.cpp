@@ -7,9 +7,9 @@
 #include <windowsx.h>
 
 #include <cwchar>
+#include <memory>
 #include <new>
 #include <string>
-#include <memory>
 
 namespace scribe {
 

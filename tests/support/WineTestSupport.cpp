@@ -164,7 +164,7 @@ std::wstring MessageBoxText(HWND box)
     return std::wstring();
 }
 
-std::string DescribeTopWindows()
+std::wstring DescribeTopWindows()
 {
     std::wstring lines;
     for (HWND hwnd : FindTopWindows({})) {
@@ -175,11 +175,7 @@ std::string DescribeTopWindows()
         lines += L"pid " + std::to_wstring(pid) + L" " + className + L" \"" + WindowText(hwnd) + L"\" " +
                  MessageBoxText(hwnd) + L"\n";
     }
-    std::string utf8(lines.size() * 3 + 1, '\0');
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, lines.c_str(), static_cast<int>(lines.size()), &utf8[0],
-                                        static_cast<int>(utf8.size()), nullptr, nullptr);
-    utf8.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return utf8;
+    return lines;
 }
 
 bool BringToFront(HWND hwnd, DWORD timeoutMs)

@@ -48,8 +48,9 @@ std::wstring ItemText(HWND dialog, int id);
 // The text of a message box's message (its static with id 0xFFFF), empty if not found.
 std::wstring MessageBoxText(HWND box);
 // The visible top-level windows, one a line: process id, class, text and a message box's message.
-// For a failure report: what was on the screen instead of what a test waited for.
-std::string DescribeTopWindows();
+// For a failure report (GoogleTest prints it as UTF-8): what was on the screen instead of what a
+// test waited for.
+std::wstring DescribeTopWindows();
 
 // Input through SendInput. Keys go to the window with the keyboard focus; clicks to the given
 // screen point. Make the target foreground first (BringToFront) when several windows exist.
