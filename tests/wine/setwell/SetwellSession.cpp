@@ -312,24 +312,32 @@ bool ClickSpin(HWND page, bool up)
 bool PickListRow(HWND page, int id, int index)
 {
     HWND combo = GetDlgItem(page, id);
-    if (combo == nullptr || !ClickItem(page, id))
+    if (combo == nullptr)
         return false;
     DWORD pid = 0;
     GetWindowThreadProcessId(combo, &pid);
-    HWND list = nullptr;
-    if (!WaitFor([&] {
-            list = FindTopWindow({L"ComboLBox", nullptr, pid});
-            return list != nullptr && SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0;
-        }, 10000))
-        return false;
-    RECT item = {};
-    if (SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) == LB_ERR)
-        return false;
-    POINT p = {(item.left + item.right) / 2, (item.top + item.bottom) / 2};
-    if (!ClientToScreen(list, &p) || !Click(p))
-        return false;
-    return WaitFor([&] { return SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) == 0 && ListIndex(page, id) == index; },
-                   10000);
+    auto dropped = [&] { return SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; };
+    // Either click can be lost under Wine like a tab click: the box is opened while it is closed and
+    // the row clicked while it is open, until the row is picked, within the time limit.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        HWND list = nullptr;
+        if (!dropped() && !ClickItem(page, id))
+            return false;
+        if (!WaitFor([&] {
+                list = FindTopWindow({L"ComboLBox", nullptr, pid});
+                return list != nullptr && dropped();
+            }, 2000))
+            continue;
+        RECT item = {};
+        if (SendMessageW(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) == LB_ERR)
+            return false;
+        POINT p = {(item.left + item.right) / 2, (item.top + item.bottom) / 2};
+        if (!ClientToScreen(list, &p) || !Click(p))
+            return false;
+        if (WaitFor([&] { return !dropped() && ListIndex(page, id) == index; }, 2000))
+            return true;
+    }
+    return false;
 }
 
 bool FocusAndKeys(HWND page, int id, const std::vector<WORD>& keys)
@@ -387,7 +395,7 @@ bool PressUntil(HWND window, int id, const std::function<bool()>& done)
     // A click that reaches a window while Wine still places or activates it can be lost.
     const DWORD start = GetTickCount();
     do {
-        if (IsWindow(window) && BringToFront(window, 5000))
+        if (IsWindow(window) && BringToFront(GetAncestor(window, GA_ROOT), 5000))
             ClickWindow(GetDlgItem(window, id));
         if (WaitFor(done, 3000))
             return true;

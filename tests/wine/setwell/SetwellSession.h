@@ -118,8 +118,8 @@ std::wstring CaptureSettledPng(const std::wstring& fileName, HWND window, const 
 bool MessageHasIcon(HWND box);
 HWND MessageOwner(HWND box);
 bool Dismiss(HWND box);
-// Clicks button `id` of top-level `window` until `done` holds (a lost click is repeated after 3 s),
-// at most 30 s.
+// Clicks item `id` of `window` (a dialog or one of its pages) until `done` holds; a lost click is
+// repeated after 3 s, at most 30 s. Only for clicks that a repeat does not undo.
 bool PressUntil(HWND window, int id, const std::function<bool()>& done);
 
 // The six settings in a driver key, in stored order BeepMode, BeepFreq, BeepTime, MouseMode,

@@ -287,13 +287,11 @@ TEST_F(SetwellLaunch, CalibrateButtonCalibratesTheSelectedControllerWithMarksman
     // Setwell is still there and works: a change applied reaches the calibrated controller.
     ASSERT_TRUE(setwell.Proc().IsRunning());
     ASSERT_TRUE(SelectTab(dialog, 1));
-    ASSERT_TRUE(ClickItem(pages.touchMode, kModeFirst + 1));
-    ASSERT_TRUE(WaitFor([&] { return CheckedMode(pages.touchMode) == 1; }, 10000));
-    ASSERT_TRUE(ClickItem(dialog, kApply));
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(PressUntil(pages.touchMode, kModeFirst + 1, [&] { return CheckedMode(pages.touchMode) == 1; }));
+    ASSERT_TRUE(PressUntil(dialog, kApply, [&] {
         touchsim::SimControllerState state = {};
         return rig.State(&state) && state.requests[touchsim::SuiteCodeIndex(touch::IOCTL_TOUCH_RELOAD_SETTINGS)] == 1;
-    }, 30000));
+    }));
     StoredValue values[6];
     DWORD keyError = 0;
     ASSERT_TRUE(ReadSettings(kInstanceId, values, &keyError));

@@ -186,8 +186,7 @@ TEST_P(SetwellReading, PagesShowStoredValuesOrFallbacksAndApplyWritesThemBack)
     after.v[0] = c.shown.v[0] == 1 ? 0 : 1;
     ASSERT_TRUE(SelectTab(dialog, 2));
     ASSERT_TRUE(PickListRow(pages.sound, kBeepMode, static_cast<int>(after.v[0])));
-    ASSERT_TRUE(ClickItem(dialog, kApply));
-    ASSERT_TRUE(WaitFor([&] { return Reloads(kIdA) >= 1; }, 30000)) << "no reload code";
+    ASSERT_TRUE(PressUntil(dialog, kApply, [&] { return Reloads(kIdA) >= 1; })) << "no reload code";
     Settle(0);
     EXPECT_EQ(Reloads(kIdA), 1u);
     ExpectStored(kNodeA, after);
@@ -258,8 +257,7 @@ TEST_F(SetwellSettings, RealInputAppliedToTheChosenControllerOnceAndCancelDropsA
         ASSERT_TRUE(WaitFor([&] { return ItemText(pages.touchMode, kRegion) == std::to_wstring(region); }, 10000))
             << "spin click to " << region;
     }
-    ASSERT_TRUE(ClickItem(pages.touchMode, kModeFirst + 2));
-    ASSERT_TRUE(WaitFor([&] { return CheckedMode(pages.touchMode) == 2; }, 10000));
+    ASSERT_TRUE(PressUntil(pages.touchMode, kModeFirst + 2, [&] { return CheckedMode(pages.touchMode) == 2; }));
     ASSERT_TRUE(FocusAndKeys(pages.touchMode, kDragDelay, {VK_END, VK_LEFT, VK_LEFT}));
     ASSERT_TRUE(WaitFor([&] { return SliderPos(pages.touchMode, kDragDelay) == 1498; }, 10000))
         << SliderPos(pages.touchMode, kDragDelay);
@@ -279,8 +277,7 @@ TEST_F(SetwellSettings, RealInputAppliedToTheChosenControllerOnceAndCancelDropsA
     ASSERT_TRUE(ReadSettings(kNodeB, values, &error));
     EXPECT_FALSE(values[3].present);
 
-    ASSERT_TRUE(ClickItem(dialog, kApply));
-    ASSERT_TRUE(WaitFor([&] { return Reloads(kIdB) >= 1; }, 30000)) << "no reload code";
+    ASSERT_TRUE(PressUntil(dialog, kApply, [&] { return Reloads(kIdB) >= 1; })) << "no reload code";
     Settle(0);
     const Six applied = {{0, 1003, 195, 2, 1498, 40}};
     ExpectStored(kNodeB, applied);
@@ -307,18 +304,15 @@ TEST_F(SetwellSettings, RealInputAppliedToTheChosenControllerOnceAndCancelDropsA
     ExpectDoubleClick(sentinel);
 
     // Back to mode 3: the region counts now.
-    ASSERT_TRUE(ClickItem(pages.touchMode, kModeFirst + 3));
-    ASSERT_TRUE(WaitFor([&] { return CheckedMode(pages.touchMode) == 3; }, 10000));
-    ASSERT_TRUE(ClickItem(dialog, kApply));
-    ASSERT_TRUE(WaitFor([&] { return Reloads(kIdB) >= 2; }, 30000));
+    ASSERT_TRUE(PressUntil(pages.touchMode, kModeFirst + 3, [&] { return CheckedMode(pages.touchMode) == 3; }));
+    ASSERT_TRUE(PressUntil(dialog, kApply, [&] { return Reloads(kIdB) >= 2; }));
     Settle(0);
     ExpectStored(kNodeB, Six{{0, 1003, 195, 3, 1498, 40}});
     ExpectDoubleClick(ExpectedDoubleClick(3, 40));
 
     // Cancel drops a change that was not applied.
     ASSERT_TRUE(SelectTab(dialog, 1));
-    ASSERT_TRUE(ClickItem(pages.touchMode, kModeFirst + 0));
-    ASSERT_TRUE(WaitFor([&] { return CheckedMode(pages.touchMode) == 0; }, 10000));
+    ASSERT_TRUE(PressUntil(pages.touchMode, kModeFirst + 0, [&] { return CheckedMode(pages.touchMode) == 0; }));
     Close();
     ExpectStored(kNodeB, Six{{0, 1003, 195, 3, 1498, 40}});
     EXPECT_EQ(Reloads(kIdB), 2u);
@@ -359,8 +353,7 @@ TEST_F(SetwellSettings, ApplyFailuresShowTheirMessageAndOnlyAPendingChangeIsTrie
             ASSERT_TRUE(DeleteDriverKey(kNodeA, &error)) << "error " << error;
         }
         ASSERT_TRUE(SelectTab(dialog, 1));
-        ASSERT_TRUE(ClickItem(pages.touchMode, kModeFirst + 0));
-        ASSERT_TRUE(WaitFor([&] { return CheckedMode(pages.touchMode) == 0; }, 10000));
+        ASSERT_TRUE(PressUntil(pages.touchMode, kModeFirst + 0, [&] { return CheckedMode(pages.touchMode) == 0; }));
         for (int apply = 1; apply <= 2; ++apply) {
             SCOPED_TRACE(testing::Message() << "Apply " << apply);
             const bool acts = apply == 1 || c.secondTriesAgain;
@@ -503,8 +496,7 @@ TEST_F(SetwellSettings, ReturnAndEscapeDoNothingAnywhere)
     ASSERT_NO_FATAL_FAILURE(Open());
     // A pending change: if Return pressed OK, it would be stored; if Escape cancelled, we'd see it end.
     ASSERT_TRUE(SelectTab(dialog, 1));
-    ASSERT_TRUE(ClickItem(pages.touchMode, kModeFirst + 1));
-    ASSERT_TRUE(WaitFor([&] { return CheckedMode(pages.touchMode) == 1; }, 10000));
+    ASSERT_TRUE(PressUntil(pages.touchMode, kModeFirst + 1, [&] { return CheckedMode(pages.touchMode) == 1; }));
     struct Place {
         const char* what;
         int tab;
