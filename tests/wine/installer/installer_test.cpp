@@ -356,7 +356,7 @@ TEST_F(Installer, SilentInstallThenSetwellFromItsShortcutCalibratesWithTheInstal
     ASSERT_NE(dialog, nullptr);
     Pages pages;
     ASSERT_TRUE(FindPages(dialog, &pages));
-    ASSERT_TRUE(ClickItem(pages.calibration, kCalibrate));
+    ASSERT_TRUE(setwell.PressToStart(pages.calibration, kCalibrate));
     HWND calibration = nullptr;
     ASSERT_TRUE(WaitFor([&] {
         for (HWND hwnd : FindTopWindows({L"#32770", nullptr, 0})) {

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 #include <setupapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -171,6 +172,39 @@ HWND Setwell::WaitForMessage(DWORD timeoutMs)
 HWND Setwell::FindMessage() const
 {
     return FindTopWindow({L"#32770", kProgramName, process_->Id()});
+}
+
+namespace {
+// How many running processes `parent` started.
+size_t ChildCount(DWORD parent)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    size_t count = 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        count += entry.th32ParentProcessID == parent ? 1 : 0;
+    CloseHandle(snapshot);
+    return count;
+}
+} // namespace
+
+bool Setwell::PressToStart(HWND page, int id)
+{
+    const size_t before = ChildCount(Id());
+    auto started = [&] { return ChildCount(Id()) > before || FindMessage() != nullptr; };
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (!ClickItem(page, id))
+            return false;
+        if (WaitFor(started, 5000))
+            return true;
+        // Still busy with the click: the start is on its way, and a second click would start twice.
+        if (WaitForInputIdle(process_->Handle(), 0) != 0)
+            break;
+    }
+    return WaitFor(started, 60000);
 }
 
 bool Setwell::Ended(DWORD timeoutMs)

@@ -70,6 +70,9 @@ public:
     HWND WaitForMessage(DWORD timeoutMs = 90000);
     HWND FindMessage() const;
     bool Ended(DWORD timeoutMs = 90000);
+    // Clicks button `id` of `page` until Setwell has started one more process or shows a message
+    // (for a tool button); a lost click is repeated after 5 s while Setwell waits for input.
+    bool PressToStart(HWND page, int id);
 
 private:
     std::unique_ptr<qelvo::test::Process> process_;

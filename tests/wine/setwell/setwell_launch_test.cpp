@@ -124,7 +124,7 @@ TEST_F(SetwellLaunch, MissingUnstartableOrTooDeepToolsShowTheirMessage)
         ASSERT_EQ(GetFileAttributesW(directory.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
                   static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY)) << "no folder " << GetLastError();
         ASSERT_NO_FATAL_FAILURE(Open(directory));
-        ASSERT_TRUE(ClickItem(pages.calibration, c.button));
+        ASSERT_TRUE(setwell.PressToStart(pages.calibration, c.button));
         HWND box = setwell.WaitForMessage();
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(MessageBoxText(box), std::wstring(MessageText(c.message)) + c.appended);
@@ -147,7 +147,7 @@ TEST_F(SetwellLaunch, ToolsFromTheCurrentDirectoryStartWithTheirCommandLineAndSh
     ASSERT_TRUE(folder.Copy(ProbePath(), L"Scribe.exe"));
     ASSERT_NO_FATAL_FAILURE(Open(folder.Path()));
 
-    ASSERT_TRUE(ClickItem(pages.calibration, kCalibrate));
+    ASSERT_TRUE(setwell.PressToStart(pages.calibration, kCalibrate));
     HWND marksman = nullptr;
     ASSERT_TRUE(WaitFor([&] {
         marksman = FindTopWindow({L"QelvoProbe", L"MarksmanStandIn.exe", 0});
@@ -164,7 +164,7 @@ TEST_F(SetwellLaunch, ToolsFromTheCurrentDirectoryStartWithTheirCommandLineAndSh
     EXPECT_EQ(std::stoul(flags) & STARTF_USESHOWWINDOW, static_cast<unsigned long>(STARTF_USESHOWWINDOW));
     EXPECT_FALSE(IsZoomed(marksman));
 
-    ASSERT_TRUE(ClickItem(pages.calibration, kLineTest));
+    ASSERT_TRUE(setwell.PressToStart(pages.calibration, kLineTest));
     HWND scribe = WaitForWindow({L"QelvoProbe", L"Scribe.exe", 0}, 60000);
     ASSERT_NE(scribe, nullptr) << testing::PrintToString(MessageBoxText(setwell.FindMessage()));
     const std::wstring scribeRecord = folder.Path() + L"\\Scribe.exe.txt";
@@ -191,7 +191,7 @@ TEST_F(SetwellLaunch, LineTestButtonStartsTheShippedScribeMaximised)
     ASSERT_TRUE(folder.Copy(ScribePath(), L"Scribe.exe"));
     ASSERT_NO_FATAL_FAILURE(Open(folder.Path()));
 
-    ASSERT_TRUE(ClickItem(pages.calibration, kLineTest));
+    ASSERT_TRUE(setwell.PressToStart(pages.calibration, kLineTest));
     HWND scribe = nullptr;
     ASSERT_TRUE(WaitFor([&] {
         scribe = ForeignWindow({L"QelvoScribe", nullptr, 0}, setwell.Proc().Id());
@@ -243,7 +243,7 @@ TEST_F(SetwellLaunch, CalibrateButtonCalibratesTheSelectedControllerWithMarksman
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(FindPages(dialog, &pages));
 
-    ASSERT_TRUE(ClickItem(pages.calibration, kCalibrate));
+    ASSERT_TRUE(setwell.PressToStart(pages.calibration, kCalibrate));
     HWND calibration = nullptr;
     bool sawSelection = false;
     ASSERT_TRUE(WaitFor([&] {
