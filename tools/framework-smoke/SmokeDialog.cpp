@@ -193,8 +193,10 @@ LRESULT SmokeDialog::OnShowWindow(UINT, WPARAM wParam, LPARAM, bool& handled)
     return 0;
 }
 
-LRESULT SmokeDialog::OnEndRequest(UINT, WPARAM wParam, LPARAM, bool&)
+LRESULT SmokeDialog::OnEndRequest(UINT, WPARAM wParam, LPARAM lParam, bool&)
 {
     EndDialog(static_cast<INT_PTR>(wParam));
+    if (lParam != 0)
+        EndDialog(lParam);
     return 0;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#define WM_SMOKE_END (WM_APP + 1)   // wParam: the result EndDialog gets
+#define WM_SMOKE_END (WM_APP + 1)   // wParam: the result EndDialog gets; lParam: a second end after it, if not 0
 
 class SmokePage : public fw::Dialog {
 public:

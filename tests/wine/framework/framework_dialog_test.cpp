@@ -299,8 +299,9 @@ TEST_F(FrameworkDialog, EndDialogFromAMessageSentByAnotherThreadEndsTheRun)
     DialogRun run;
     HWND dialog = run.Start();
     ASSERT_NE(dialog, nullptr);
-    // The end comes from a sent message, which GetMessage handles without returning.
-    ::SendMessageW(dialog, WM_SMOKE_END, 5, 0);
+    // The end comes from a sent message, which GetMessage handles without returning; a second end
+    // in the same handler does not change the result (a cancel is never turned into OK).
+    ::SendMessageW(dialog, WM_SMOKE_END, 5, IDOK);
     ASSERT_TRUE(run.WaitEnded());
     EXPECT_EQ(run.Result(), 5);
 }
