@@ -251,6 +251,18 @@ bool ClickWindow(HWND hwnd)
     return ::IsWindow(hwnd) && Click(CentreOf(hwnd));
 }
 
+bool ClickUntil(HWND hwnd, const std::function<bool()>& done, DWORD timeoutMs)
+{
+    const DWORD start = ::GetTickCount();
+    do {
+        if (::IsWindow(hwnd) && BringToFront(::GetAncestor(hwnd, GA_ROOT), 5000))
+            ClickWindow(hwnd);
+        if (WaitFor(done, 3000))
+            return true;
+    } while (::GetTickCount() - start < timeoutMs);
+    return done();
+}
+
 bool DoubleClickWindow(HWND hwnd)
 {
     return ::IsWindow(hwnd) && DoubleClick(CentreOf(hwnd));

@@ -61,6 +61,10 @@ bool TypeText(const std::wstring& text);            // Unicode characters
 bool Click(POINT screen, bool right = false);
 bool DoubleClick(POINT screen);                     // two clicks inside the double-click time
 bool ClickWindow(HWND hwnd);                        // at the centre of its window rectangle
+// Clicks `hwnd` until `done` holds: a click that reaches a window while Wine still places or
+// activates it can be lost, so it is repeated every 3 s, at most `timeoutMs`. Only for clicks that a
+// repeat does not undo.
+bool ClickUntil(HWND hwnd, const std::function<bool()>& done, DWORD timeoutMs = 30000);
 bool DoubleClickWindow(HWND hwnd);
 POINT CentreOf(HWND hwnd);
 // Presses the left button at `from`, moves to `to` in a few steps and releases it there.

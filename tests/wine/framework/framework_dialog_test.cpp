@@ -105,13 +105,11 @@ TEST_F(FrameworkDialog, ExchangesDataBothWaysAndEndsWithOk)
     ASSERT_TRUE(BringToFront(dialog));
     ::SetDlgItemTextW(dialog, IDC_SMOKE_NAME, L"丙丁");
     ::SetDlgItemTextW(dialog, IDC_SMOKE_NUMBER, L" 2147483647 ");
-    ASSERT_TRUE(ClickWindow(run.Item(IDC_SMOKE_MODE_FIRST)));
-    ASSERT_TRUE(WaitFor([&] { return ::IsDlgButtonChecked(dialog, IDC_SMOKE_MODE_FIRST) == BST_CHECKED; }, kStepTimeout));
+    ASSERT_TRUE(ClickUntil(run.Item(IDC_SMOKE_MODE_FIRST),
+                           [&] { return ::IsDlgButtonChecked(dialog, IDC_SMOKE_MODE_FIRST) == BST_CHECKED; }));
     ::SendDlgItemMessageW(dialog, IDC_SMOKE_LIST, LB_SETCURSEL, 0, 0);
     ::SendDlgItemMessageW(dialog, IDC_SMOKE_TRACK, TBM_SETPOS, TRUE, 4);
-    ASSERT_TRUE(ClickWindow(run.Item(IDOK)));
-
-    ASSERT_TRUE(run.WaitEnded());
+    ASSERT_TRUE(ClickUntil(run.Item(IDOK), [&] { return run.WaitEnded(0); }));
     EXPECT_EQ(run.Result(), IDOK);
     EXPECT_EQ(run.dialog.name, L"丙丁");
     EXPECT_EQ(run.dialog.number, 2147483647);
@@ -130,8 +128,7 @@ TEST_F(FrameworkDialog, EnterAndEscapeAreSwallowedBeforeDialogNavigation)
     HWND dialog = run.Start();
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(BringToFront(dialog));
-    ASSERT_TRUE(ClickWindow(run.Item(IDC_SMOKE_NUMBER)));
-    ASSERT_TRUE(WaitFor([&] { return run.FocusedWindow() == run.Item(IDC_SMOKE_NUMBER); }, kStepTimeout));
+    ASSERT_TRUE(ClickUntil(run.Item(IDC_SMOKE_NUMBER), [&] { return run.FocusedWindow() == run.Item(IDC_SMOKE_NUMBER); }));
 
     ASSERT_TRUE(SendKey(VK_RETURN));
     ASSERT_TRUE(WaitFor([&] { return run.dialog.enterSwallowed == 1; }, kStepTimeout));
@@ -144,8 +141,7 @@ TEST_F(FrameworkDialog, EnterAndEscapeAreSwallowedBeforeDialogNavigation)
     EXPECT_FALSE(run.WaitEnded(0));
     EXPECT_EQ(run.dialog.page.enterSwallowed, 0);
 
-    ASSERT_TRUE(ClickWindow(run.Item(IDCANCEL)));
-    ASSERT_TRUE(run.WaitEnded());
+    ASSERT_TRUE(ClickUntil(run.Item(IDCANCEL), [&] { return run.WaitEnded(0); }));
     EXPECT_EQ(run.Result(), IDCANCEL);
 }
 
@@ -159,17 +155,18 @@ TEST_F(FrameworkDialog, BadIntegerPromptsFocusesTheBoxAndStopsTheExchange)
     ::SetDlgItemTextW(dialog, IDC_SMOKE_NUMBER, L"12x");
     ::SendDlgItemMessageW(dialog, IDC_SMOKE_LIST, LB_SETCURSEL, 0, 0);
     ::SendDlgItemMessageW(dialog, IDC_SMOKE_TRACK, TBM_SETPOS, TRUE, 19);
-    ASSERT_TRUE(ClickWindow(run.Item(IDC_SMOKE_MODE_THIRD)));
-    ASSERT_TRUE(WaitFor([&] { return ::IsDlgButtonChecked(dialog, IDC_SMOKE_MODE_THIRD) == BST_CHECKED; }, kStepTimeout));
-    ASSERT_TRUE(ClickWindow(run.Item(IDOK)));
-
-    HWND box = WaitForWindow({L"#32770", fw::ProgramName().c_str(), ::GetCurrentProcessId()}, kWindowTimeout);
-    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(ClickUntil(run.Item(IDC_SMOKE_MODE_THIRD),
+                           [&] { return ::IsDlgButtonChecked(dialog, IDC_SMOKE_MODE_THIRD) == BST_CHECKED; }));
+    // Once the prompt shows, the dialog is disabled: a repeated click cannot press OK twice.
+    HWND box = nullptr;
+    ASSERT_TRUE(ClickUntil(run.Item(IDOK), [&] {
+        box = FindTopWindow({L"#32770", fw::ProgramName().c_str(), ::GetCurrentProcessId()});
+        return box != nullptr;
+    }, kWindowTimeout));
     EXPECT_EQ(MessageBoxText(box), L"请输入一个整数。");
     EXPECT_EQ(::GetWindow(box, GW_OWNER), dialog);
     CaptureScreenPng(L"framework-integer-prompt.png");
-    ASSERT_TRUE(ClickWindow(::GetDlgItem(box, IDOK)));
-    ASSERT_TRUE(WaitFor([&] { return !::IsWindow(box); }, kStepTimeout));
+    ASSERT_TRUE(ClickUntil(::GetDlgItem(box, IDOK), [&] { return !::IsWindow(box); }));
 
     HWND number = run.Item(IDC_SMOKE_NUMBER);
     ASSERT_TRUE(WaitFor([&] { return run.FocusedWindow() == number; }, kStepTimeout));
@@ -187,8 +184,7 @@ TEST_F(FrameworkDialog, BadIntegerPromptsFocusesTheBoxAndStopsTheExchange)
     EXPECT_EQ(run.dialog.trackPosition, 7);
 
     ::SetDlgItemTextW(dialog, IDC_SMOKE_NUMBER, L"-7");
-    ASSERT_TRUE(ClickWindow(run.Item(IDOK)));
-    ASSERT_TRUE(run.WaitEnded());
+    ASSERT_TRUE(ClickUntil(run.Item(IDOK), [&] { return run.WaitEnded(0); }));
     EXPECT_EQ(run.Result(), IDOK);
     EXPECT_EQ(run.dialog.number, -7);
     EXPECT_EQ(run.dialog.mode, 2);
@@ -205,8 +201,7 @@ TEST_F(FrameworkDialog, PageSeesKeysBeforeItsDialog)
     HWND pageEdit = ::GetDlgItem(run.dialog.page.Handle(), IDC_PAGE_EDIT);
     ASSERT_NE(pageEdit, nullptr);
     EXPECT_EQ(::GetParent(run.dialog.page.Handle()), dialog);
-    ASSERT_TRUE(ClickWindow(pageEdit));
-    ASSERT_TRUE(WaitFor([&] { return run.FocusedWindow() == pageEdit; }, kStepTimeout));
+    ASSERT_TRUE(ClickUntil(pageEdit, [&] { return run.FocusedWindow() == pageEdit; }));
 
     ASSERT_TRUE(SendKey(VK_RETURN));
     ASSERT_TRUE(WaitFor([&] { return run.dialog.page.enterSwallowed == 1; }, kStepTimeout));
@@ -263,8 +258,7 @@ TEST_F(FrameworkDialog, MessageMapDispatchesByIdRangeAndNotifyCode)
     ASSERT_TRUE(WaitFor([&] { return CaptureScreenRgb(probe, rgb) && rgb[0] == 212 && rgb[1] == 222 && rgb[2] == 244; },
                         kStepTimeout));
 
-    ASSERT_TRUE(ClickWindow(run.Item(IDCANCEL)));
-    ASSERT_TRUE(run.WaitEnded());
+    ASSERT_TRUE(ClickUntil(run.Item(IDCANCEL), [&] { return run.WaitEnded(0); }));
 }
 
 TEST_F(FrameworkDialog, ScreenshotShowsTheChineseDialog)

@@ -426,15 +426,7 @@ HWND MessageOwner(HWND box)
 
 bool PressUntil(HWND window, int id, const std::function<bool()>& done)
 {
-    // A click that reaches a window while Wine still places or activates it can be lost.
-    const DWORD start = GetTickCount();
-    do {
-        if (IsWindow(window) && BringToFront(GetAncestor(window, GA_ROOT), 5000))
-            ClickWindow(GetDlgItem(window, id));
-        if (WaitFor(done, 3000))
-            return true;
-    } while (GetTickCount() - start < 30000);
-    return done();
+    return ClickUntil(GetDlgItem(window, id), done);
 }
 
 bool Dismiss(HWND box)
