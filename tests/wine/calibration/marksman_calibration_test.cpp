@@ -488,8 +488,7 @@ TEST_F(MarksmanCalibration, DriverGoneBeforeTheCalibrationShowsMessage2)
     // The device's name goes; the test's own handle stays usable.
     ASSERT_TRUE(rig.Sim().InjectFault(touchsim::kSimOpenCode, touchsim::kFaultError, 1, 0));
     // Cancelling the range calibrates the whole display.
-    ASSERT_TRUE(BringToFront(range));
-    ASSERT_TRUE(ClickWindow(GetDlgItem(range, IDCANCEL)));
+    ASSERT_TRUE(ClickUntil(GetDlgItem(range, IDCANCEL), [&] { return !IsWindow(range); }));
 
     HWND box = MessageBoxOfMarksman(60000);
     ASSERT_NE(box, nullptr);

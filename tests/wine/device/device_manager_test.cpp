@@ -272,9 +272,7 @@ TEST_F(DeviceManagerTest, TwoReportedOneMatchedListsBothAndTheEmptyRowHasNoKey)
     EXPECT_EQ(RowText(list, 1), std::wstring(EntryNamed(manager, kName1)->instanceId));
     ASSERT_TRUE(ClickRow(dialog, list, 0));
     ASSERT_TRUE(WaitFor([&] { return SelectedRow(list) == 0; }));
-    ASSERT_TRUE(BringToFront(dialog));
-    ASSERT_TRUE(ClickWindow(::GetDlgItem(dialog, IDOK)));
-    ASSERT_TRUE(ui.Join(kDefaultTimeoutMs));
+    ASSERT_TRUE(ClickUntil(::GetDlgItem(dialog, IDOK), [&] { return ui.Join(0); }, kDefaultTimeoutMs));
     ASSERT_TRUE(selected);
     ASSERT_STREQ(manager.GetSelectedDeviceName(), kName2);
     uint32_t id = 0;
@@ -305,9 +303,7 @@ TEST_F(DeviceManagerTest, DialogShowsThePickedControllerAndOkSelectsIt)
     ASSERT_TRUE(::GetWindowRect(dialog, &rect));
     EXPECT_FALSE(CaptureScreenPng(L"device-select-two-controllers.png", &rect).empty());
 
-    ASSERT_TRUE(BringToFront(dialog));
-    ASSERT_TRUE(ClickWindow(::GetDlgItem(dialog, IDOK)));
-    ASSERT_TRUE(ui.Join(kDefaultTimeoutMs));
+    ASSERT_TRUE(ClickUntil(::GetDlgItem(dialog, IDOK), [&] { return ui.Join(0); }, kDefaultTimeoutMs));
     EXPECT_TRUE(selected);
     EXPECT_STREQ(manager.GetSelectedDeviceName(), kName2);
 }
@@ -322,9 +318,7 @@ TEST_F(DeviceManagerTest, OkWithoutASelectionAndCancelFail)
         UiThread ui([&] { selected = manager.SelectInteractively(); });
         HWND dialog = WaitForThreadDialog(ui.Id(), kSelectDeviceCaption, kDefaultTimeoutMs);
         ASSERT_NE(dialog, nullptr);
-        ASSERT_TRUE(BringToFront(dialog));
-        ASSERT_TRUE(ClickWindow(::GetDlgItem(dialog, button)));
-        ASSERT_TRUE(ui.Join(kDefaultTimeoutMs));
+        ASSERT_TRUE(ClickUntil(::GetDlgItem(dialog, button), [&] { return ui.Join(0); }, kDefaultTimeoutMs));
         EXPECT_FALSE(selected) << "button " << button;
         EXPECT_EQ(manager.SelectedIndex(), -1);
         EXPECT_TRUE(manager.IsInitialized());

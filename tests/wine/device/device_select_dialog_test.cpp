@@ -55,9 +55,8 @@ protected:
 
     void Press(int id)
     {
-        ASSERT_TRUE(BringToFront(dialog));
-        ASSERT_TRUE(ClickWindow(::GetDlgItem(dialog, id)));
-        ASSERT_TRUE(ui->Join(kDefaultTimeoutMs)) << "the dialog did not end";
+        ASSERT_TRUE(ClickUntil(::GetDlgItem(dialog, id), [&] { return ui->Join(0); }, kDefaultTimeoutMs))
+            << "the dialog did not end";
     }
 
     // Clicks a row and waits until the dialog shows that entry's texts.

@@ -159,8 +159,7 @@ TEST_F(SingleDisplay, CustomSwitchOpensTheRangeDialogAndCancelTakesTheWholeDispl
     HWND range = WaitForWindow({L"#32770", kRangeCaption, ::GetCurrentProcessId()}, kWindowTimeout);
     ASSERT_NE(range, nullptr);
     EXPECT_EQ(qelvo::test::FindTopWindow({L"#32770", kSelectCaption, ::GetCurrentProcessId()}), nullptr);
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(range, IDCANCEL)));
-    ASSERT_TRUE(run.Wait(kStepTimeout));
+    ASSERT_TRUE(qelvo::test::ClickUntil(::GetDlgItem(range, IDCANCEL), [&] { return run.Wait(0); }, kStepTimeout));
     EXPECT_EQ(run.Result(), IDOK);
     EXPECT_EQ(dialog.chosenRect, R(0, 0, 1024, 768));
     EXPECT_EQ(dialog.chosenRange, R(0, 0, 32767, 32767));
@@ -283,8 +282,7 @@ TEST_F(DualDisplay, PreviewSelectionAndOk)
     qelvo::test::CaptureScreenPng(L"display-select-dual-unselected.png", &desk);
 
     // The right display: dark border, texts, OK enabled.
-    ASSERT_TRUE(qelvo::test::ClickWindow(buttons[1]));
-    ASSERT_TRUE(WaitFor([&] { return dialog.SelectedIndex() == 1; }, kStepTimeout));
+    ASSERT_TRUE(qelvo::test::ClickUntil(buttons[1], [&] { return dialog.SelectedIndex() == 1; }, kStepTimeout));
     // Input is handled in order: OK, Enter and Esc before this click left the dialog running.
     EXPECT_FALSE(run.Wait(0)) << "the dialog ended without a selection";
     ASSERT_TRUE(WaitFor([&] { return ::IsWindowEnabled(::GetDlgItem(hwnd, IDOK)) != FALSE; }, kStepTimeout));
@@ -305,8 +303,7 @@ TEST_F(DualDisplay, PreviewSelectionAndOk)
     ASSERT_TRUE(qelvo::test::ClickWindow(buttons[1]));
     ::SendMessageW(hwnd, WM_NULL, 0, 0);
     EXPECT_EQ(dialog.SelectedIndex(), 1);
-    ASSERT_TRUE(qelvo::test::ClickWindow(buttons[0]));
-    ASSERT_TRUE(WaitFor([&] { return dialog.SelectedIndex() == 0; }, kStepTimeout));
+    ASSERT_TRUE(qelvo::test::ClickUntil(buttons[0], [&] { return dialog.SelectedIndex() == 0; }, kStepTimeout));
     EXPECT_EQ(qelvo::test::ItemText(hwnd, IDC_DISPLAY_NAME), dialog.Display(0)->description);
     ASSERT_TRUE(WaitFor(
         [&] {
@@ -314,11 +311,9 @@ TEST_F(DualDisplay, PreviewSelectionAndOk)
             return s.Take(second) && s.At(second.left + 2, second.top + 2) == 0x808080u;
         },
         kStepTimeout));
-    ASSERT_TRUE(qelvo::test::ClickWindow(buttons[1]));
-    ASSERT_TRUE(WaitFor([&] { return dialog.SelectedIndex() == 1; }, kStepTimeout));
+    ASSERT_TRUE(qelvo::test::ClickUntil(buttons[1], [&] { return dialog.SelectedIndex() == 1; }, kStepTimeout));
 
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDOK)));
-    ASSERT_TRUE(run.Wait(kStepTimeout));
+    ASSERT_TRUE(qelvo::test::ClickUntil(::GetDlgItem(hwnd, IDOK), [&] { return run.Wait(0); }, kStepTimeout));
     EXPECT_EQ(run.Result(), IDOK);
     EXPECT_EQ(dialog.chosenRect, R(1024, 0, 2048, 768));
     EXPECT_EQ(dialog.chosenRange, R(16383, 0, 32767, 32767));
@@ -400,8 +395,10 @@ TEST_F(DualDisplay, RangeDialogBlocksTheSelectionAndACancelStaysACancel)
     ASSERT_TRUE(run.Start());
     HWND hwnd = WaitForWindow({L"#32770", kSelectCaption, ::GetCurrentProcessId()}, kWindowTimeout);
     ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDC_CUSTOM_RANGE)));
-    HWND range = WaitForWindow({L"#32770", kRangeCaption, ::GetCurrentProcessId()}, kWindowTimeout);
+    HWND range = nullptr;
+    ASSERT_TRUE(qelvo::test::ClickUntil(::GetDlgItem(hwnd, IDC_CUSTOM_RANGE), [&] {
+        return (range = qelvo::test::FindTopWindow({L"#32770", kRangeCaption, ::GetCurrentProcessId()})) != nullptr;
+    }, kWindowTimeout));
     ASSERT_NE(range, nullptr);
     EXPECT_EQ(::GetWindow(range, GW_OWNER), hwnd);
     EXPECT_FALSE(::IsWindowEnabled(hwnd));
@@ -430,18 +427,21 @@ TEST_F(DualDisplay, CustomRangeAcrossBothDisplays)
     ASSERT_NE(hwnd, nullptr);
 
     // Cancelled: the selection dialog stays as it was.
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDC_CUSTOM_RANGE)));
-    HWND range = WaitForWindow({L"#32770", kRangeCaption, ::GetCurrentProcessId()}, kWindowTimeout);
+    HWND range = nullptr;
+    ASSERT_TRUE(qelvo::test::ClickUntil(::GetDlgItem(hwnd, IDC_CUSTOM_RANGE), [&] {
+        return (range = qelvo::test::FindTopWindow({L"#32770", kRangeCaption, ::GetCurrentProcessId()})) != nullptr;
+    }, kWindowTimeout));
     ASSERT_NE(range, nullptr);
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(range, IDCANCEL)));
-    ASSERT_TRUE(WaitFor([&] { return !::IsWindow(range); }, kStepTimeout));
+    ASSERT_TRUE(qelvo::test::ClickUntil(::GetDlgItem(range, IDCANCEL), [&] { return !::IsWindow(range); }, kStepTimeout));
     ::SendMessageW(hwnd, WM_NULL, 0, 0);
     EXPECT_FALSE(run.Wait(0));
     EXPECT_EQ(dialog.SelectedIndex(), -1);
     EXPECT_EQ(dialog.chosenRect, R(0, 0, 0, 0));
 
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDC_CUSTOM_RANGE)));
-    range = WaitForWindow({L"#32770", kRangeCaption, ::GetCurrentProcessId()}, kWindowTimeout);
+    range = nullptr;
+    ASSERT_TRUE(qelvo::test::ClickUntil(::GetDlgItem(hwnd, IDC_CUSTOM_RANGE), [&] {
+        return (range = qelvo::test::FindTopWindow({L"#32770", kRangeCaption, ::GetCurrentProcessId()})) != nullptr;
+    }, kWindowTimeout));
     ASSERT_NE(range, nullptr);
     ASSERT_TRUE(TypeRangeAndConfirm(range, 512, 0, 1536, 768));
     ASSERT_TRUE(run.Wait(kStepTimeout));

@@ -89,8 +89,7 @@ TEST_F(MarksmanCustomRange, CancelledRangeCalibratesTheWholeDisplay)
 {
     HWND range = StartAndWaitForRangeDialog(L"/pt");
     ASSERT_NE(range, nullptr);
-    ASSERT_TRUE(BringToFront(range));
-    ASSERT_TRUE(ClickWindow(::GetDlgItem(range, IDCANCEL)));
+    ASSERT_TRUE(ClickUntil(::GetDlgItem(range, IDCANCEL), [&] { return !::IsWindow(range); }));
     bool sawSelect = false;
     HWND calibration = WaitForWindowCovering(process, RECT{0, 0, 1024, 768}, &sawSelect);
     EXPECT_NE(calibration, nullptr) << "no window of the program covers the display";
@@ -107,7 +106,7 @@ TEST_F(MarksmanCustomRange, ConfirmedRangeIsTheCalibratedArea)
     ::SetDlgItemInt(range, 1109, 120, TRUE);
     ::SetDlgItemInt(range, 1108, 700, TRUE);
     ::SetDlgItemInt(range, 1110, 520, TRUE);
-    ASSERT_TRUE(ClickWindow(::GetDlgItem(range, IDOK)));
+    ASSERT_TRUE(ClickUntil(::GetDlgItem(range, IDOK), [&] { return !::IsWindow(range); }));
     bool sawSelect = false;
     EXPECT_NE(WaitForWindowCovering(process, RECT{100, 120, 700, 520}, &sawSelect), nullptr);
     EXPECT_FALSE(sawSelect);

@@ -74,9 +74,21 @@ HWND WaitForMessageBox()
     return WaitForWindow({L"#32770", fw::ProgramName().c_str(), ::GetCurrentProcessId()}, kWindowTimeout);
 }
 
+// Presses button `id` of `dialog` until the program's message box shows (the dialog is disabled by
+// then, so a repeated click presses nothing twice); null if none comes.
+HWND PressForMessageBox(HWND dialog, int id)
+{
+    HWND box = nullptr;
+    qelvo::test::ClickUntil(::GetDlgItem(dialog, id), [&] {
+        box = qelvo::test::FindTopWindow({L"#32770", fw::ProgramName().c_str(), ::GetCurrentProcessId()});
+        return box != nullptr;
+    }, kWindowTimeout);
+    return box;
+}
+
 bool DismissMessageBox(HWND box)
 {
-    return qelvo::test::ClickWindow(::GetDlgItem(box, IDOK)) && WaitFor([&] { return !::IsWindow(box); }, kStepTimeout);
+    return qelvo::test::ClickUntil(::GetDlgItem(box, IDOK), [&] { return !::IsWindow(box); }, kStepTimeout);
 }
 
 class RangeDialog : public ::testing::Test {
@@ -163,8 +175,7 @@ TEST_F(RangeDialog, OpensWithItsOwnRectangleAndFollowsMoves)
     ASSERT_TRUE(::SetWindowPos(hwnd, nullptr, 60, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
     EXPECT_TRUE(WaitFor([&] { return BoxesShow(hwnd, 60, 30, 60 + w, 30 + h); }, kStepTimeout));
 
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDOK)));
-    ASSERT_TRUE(run.Wait(kStepTimeout));
+    ASSERT_TRUE(qelvo::test::ClickUntil(::GetDlgItem(hwnd, IDOK), [&] { return run.Wait(0); }, kStepTimeout));
     EXPECT_EQ(run.Result(), IDOK);
     EXPECT_EQ(dialog.range, R(60, 30, 60 + w, 30 + h));
 }
@@ -214,8 +225,7 @@ TEST_F(RangeDialog, DraggingTheTargetsSetsTheCornersAndLeavesTheScreenAsItWas)
         << differing << " pixels differ";
     qelvo::test::CaptureScreenPng(L"range-after-drag.png");
 
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDOK)));
-    ASSERT_TRUE(run.Wait(kStepTimeout));
+    ASSERT_TRUE(qelvo::test::ClickUntil(::GetDlgItem(hwnd, IDOK), [&] { return run.Wait(0); }, kStepTimeout));
     EXPECT_EQ(run.Result(), IDOK);
     EXPECT_EQ(dialog.range, R(100, 50, 900, 650));
 }
@@ -296,8 +306,7 @@ TEST_F(RangeDialog, ABoxWithoutANumberIsPromptedInExchangeOrder)
     ::SetDlgItemTextW(hwnd, IDC_RANGE_TOP, L"10");
     ::SetDlgItemTextW(hwnd, IDC_RANGE_RIGHT, L"500");
     ::SetDlgItemTextW(hwnd, IDC_RANGE_BOTTOM, L"4 00");
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDOK)));
-    HWND box = WaitForMessageBox();
+    HWND box = PressForMessageBox(hwnd, IDOK);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(qelvo::test::MessageBoxText(box), LoadProgramString(IDS_FW_ENTER_INTEGER));
     ASSERT_TRUE(DismissMessageBox(box));
@@ -311,8 +320,7 @@ TEST_F(RangeDialog, ABoxWithoutANumberIsPromptedInExchangeOrder)
     EXPECT_FALSE(run.Wait(0));
 
     ::SetDlgItemTextW(hwnd, IDC_RANGE_BOTTOM, L"400");
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDOK)));
-    box = WaitForMessageBox();
+    box = PressForMessageBox(hwnd, IDOK);
     ASSERT_NE(box, nullptr);
     ASSERT_TRUE(DismissMessageBox(box));
     EXPECT_TRUE(WaitFor([&] { return focused() == ::GetDlgItem(hwnd, IDC_RANGE_LEFT); }, kStepTimeout));
@@ -326,8 +334,7 @@ TEST_F(RangeDialog, ABoxWithoutANumberIsPromptedInExchangeOrder)
     EXPECT_EQ(qelvo::test::FindTopWindow({L"#32770", fw::ProgramName().c_str(), ::GetCurrentProcessId()}), nullptr);
     EXPECT_FALSE(run.Wait(0));
 
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDOK)));
-    ASSERT_TRUE(run.Wait(kStepTimeout));
+    ASSERT_TRUE(qelvo::test::ClickUntil(::GetDlgItem(hwnd, IDOK), [&] { return run.Wait(0); }, kStepTimeout));
     EXPECT_EQ(run.Result(), IDOK);
     EXPECT_EQ(dialog.range, R(20, 10, 500, 400));
 }
@@ -426,8 +433,7 @@ TEST_F(RangeDialog, RunCustomRangeCancelledLeavesTheResults)
     ASSERT_TRUE(run.Start());
     HWND hwnd = WaitForRangeDialog();
     ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(qelvo::test::ClickWindow(::GetDlgItem(hwnd, IDCANCEL)));
-    ASSERT_TRUE(run.Wait(kStepTimeout));
+    ASSERT_TRUE(qelvo::test::ClickUntil(::GetDlgItem(hwnd, IDCANCEL), [&] { return run.Wait(0); }, kStepTimeout));
     EXPECT_FALSE(accepted);
     EXPECT_EQ(select.chosenRect, R(1, 2, 3, 4));
 }

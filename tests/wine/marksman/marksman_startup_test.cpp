@@ -45,8 +45,7 @@ void ExpectStartupMessage(HWND box, const wchar_t* text)
 
 void Dismiss(HWND box)
 {
-    ASSERT_TRUE(BringToFront(box));
-    ASSERT_TRUE(ClickWindow(::GetDlgItem(box, IDOK)));
+    ASSERT_TRUE(ClickUntil(::GetDlgItem(box, IDOK), [&] { return !::IsWindow(box); }));
 }
 
 // Waits until the process ends, noting whether it ever showed a window.
@@ -138,8 +137,7 @@ TEST_F(MarksmanStartupTest, SecondStartIsRefusedAndTheFirstGoesOn)
 
     EXPECT_TRUE(first.IsRunning());
     EXPECT_TRUE(::IsWindowVisible(select));
-    ASSERT_TRUE(BringToFront(select));
-    ASSERT_TRUE(ClickWindow(::GetDlgItem(select, IDCANCEL)));
+    ASSERT_TRUE(ClickUntil(::GetDlgItem(select, IDCANCEL), [&] { return !::IsWindow(select); }));
     bool sawWindow = false;
     ASSERT_TRUE(EndsWithoutWindow(first, &sawWindow)) << "cancelling the choice ends the program";
 
@@ -148,8 +146,7 @@ TEST_F(MarksmanStartupTest, SecondStartIsRefusedAndTheFirstGoesOn)
     ASSERT_TRUE(third.Start(MarksmanCommand()));
     HWND again = WaitForWindow({L"#32770", kSelectCaption, third.Id()}, kProcessTimeoutMs);
     ASSERT_NE(again, nullptr);
-    ASSERT_TRUE(BringToFront(again));
-    ASSERT_TRUE(ClickWindow(::GetDlgItem(again, IDCANCEL)));
+    ASSERT_TRUE(ClickUntil(::GetDlgItem(again, IDCANCEL), [&] { return !::IsWindow(again); }));
     EXPECT_TRUE(third.WaitForExit(kProcessTimeoutMs));
 }
 

@@ -279,10 +279,9 @@ TEST_F(SettingsDialogTest, OpensWithStoredValuesSwitchesTabsAndIgnoresReturnAndE
                   {IDC_MODE_RELEASE_CLICK, false, false, IDC_DESCRIPTION_RELEASE_CLICK}};
     for (const auto& click : clicks) {
         SCOPED_TRACE(click.radio);
-        ASSERT_TRUE(BringToFront(dialog));
-        ASSERT_TRUE(ClickWindow(::GetDlgItem(touchMode, click.radio)));
         // Settled when the button is checked and exactly one description shows.
-        ASSERT_TRUE(WaitFor(
+        ASSERT_TRUE(ClickUntil(
+            ::GetDlgItem(touchMode, click.radio),
             [&] {
                 int shown = 0;
                 for (int id = IDC_DESCRIPTION_TOUCH_CLICK; id <= IDC_DESCRIPTION_DOUBLE_CLICK_DRAG; ++id)
