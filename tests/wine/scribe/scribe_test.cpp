@@ -430,8 +430,12 @@ TEST_F(ScribeProgram, StrokesSurviveCoveringAndResizingAndAreCleared)
     EXPECT_TRUE(WaitFor([&] { return AllStrokesShown(marks); }, 10000, 50)) << "strokes not repainted";
 
     // The right button clears.
-    ASSERT_TRUE(Click(POINT{client.left + 400, client.top + 500}, true));
-    EXPECT_TRUE(WaitFor([&] { return NoStrokeShown(marks); }, 10000, 50)) << "right button did not clear";
+    // A lost click is tried again: a second clear of a clear page changes nothing.
+    bool cleared = false;
+    for (int attempt = 0; attempt < 3 && !cleared; ++attempt)
+        cleared = Click(POINT{client.left + 400, client.top + 500}, true) &&
+                  WaitFor([&] { return NoStrokeShown(marks); }, 5000, 50);
+    EXPECT_TRUE(cleared) << "right button did not clear";
 
     // So does the button, and Esc still closes afterwards.
     ASSERT_TRUE(Stroke(a0, a1));

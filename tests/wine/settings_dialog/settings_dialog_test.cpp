@@ -484,16 +484,24 @@ TEST_F(SettingsDialogTest, CalibrationPageStartsToolsFromTheCurrentDirectory)
     ASSERT_NE(page, nullptr);
     HWND calibrate = ::GetDlgItem(page, IDC_CALIBRATE);
     HWND lineTest = ::GetDlgItem(page, IDC_LINE_TEST);
+    // A button that shows a message is pressed until it shows (a lost click is repeated; the
+    // message disables the dialog); one that starts a program is pressed once, as a repeat could
+    // start it twice.
+    auto pressForMessage = [&](HWND button) {
+        ASSERT_TRUE(ClickUntil(button, [] {
+            return FindTopWindow({L"#32770", fw::ProgramName().c_str(), ::GetCurrentProcessId()}) != nullptr;
+        }, kTimeoutMs));
+    };
     auto press = [&](HWND button) {
         ASSERT_TRUE(BringToFront(dialog));
         ASSERT_TRUE(ClickWindow(button));
     };
 
     // Nothing there: message 6 for both buttons.
-    press(calibrate);
+    pressForMessage(calibrate);
     ExpectOwnedMessage(dialog, qelvo::test::InLanguage(L"找不到校准程序！请重新安装！",
                                                        L"Cannot find the calibration program! Please reinstall!"));
-    press(lineTest);
+    pressForMessage(lineTest);
     ExpectOwnedMessage(dialog, qelvo::test::InLanguage(L"找不到校准程序！请重新安装！",
                                                        L"Cannot find the calibration program! Please reinstall!"));
 
@@ -504,7 +512,7 @@ TEST_F(SettingsDialogTest, CalibrationPageStartsToolsFromTheCurrentDirectory)
     DWORD written = 0;
     ::WriteFile(file, "not a program", 13, &written, nullptr);
     ::CloseHandle(file);
-    press(calibrate);
+    pressForMessage(calibrate);
     ExpectOwnedMessage(dialog, std::wstring(qelvo::test::InLanguage(L"不能调用校准程序！", L"Cannot start the calibration program! ")) + L"Code=" + std::to_wstring(ERROR_BAD_EXE_FORMAT));
     ASSERT_TRUE(::DeleteFileW(broken.c_str()));
 
@@ -531,7 +539,7 @@ TEST_F(SettingsDialogTest, CalibrationPageStartsToolsFromTheCurrentDirectory)
 
     // Too deep a current directory: message 9, nothing looked for.
     ASSERT_TRUE(::SetCurrentDirectoryW(deep.c_str()));
-    press(calibrate);
+    pressForMessage(calibrate);
     ExpectOwnedMessage(dialog, qelvo::test::InLanguage(L"文件存放的路径太深！", L"The folder path is too long!"));
 
     ::SetCurrentDirectoryW(previous);
