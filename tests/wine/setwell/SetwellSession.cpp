@@ -534,7 +534,8 @@ bool ReadProbeFile(const std::wstring& path, const wchar_t* key, std::wstring* v
     return false;
 }
 
-bool ReadDoubleClick(DoubleClickSettings* now)
+namespace {
+bool ReadDoubleClickOnce(DoubleClickSettings* now)
 {
     TempFolder folder(L"dblclk");
     const std::wstring file = folder.Path() + L"\\dblclk.txt";
@@ -551,6 +552,17 @@ bool ReadDoubleClick(DoubleClickSettings* now)
     const BOOL ok = ReadFile(f, text, sizeof text - 1, &got, nullptr);
     CloseHandle(f);
     return ok && sscanf(text, "%d %d %u", &now->width, &now->height, &now->time) == 3;
+}
+} // namespace
+
+bool ReadDoubleClick(DoubleClickSettings* now)
+{
+    // A probe that failed under Wine (seen once in a fresh-clone run) is started again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (ReadDoubleClickOnce(now))
+            return true;
+    }
+    return false;
 }
 
 bool SetDoubleClick(const DoubleClickSettings& to)
