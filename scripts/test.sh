@@ -67,22 +67,6 @@ run_static_checks() {
     done
 }
 
-# unpack_release <arch> <dir>: the files of build/release/qelvo-touch-*-<arch>.zip, flat in <dir>.
-unpack_release() {
-    local zip
-    zip=$(ls "$QELVO_BUILD_DIR"/release/qelvo-touch-*-"$1".zip 2>/dev/null | head -n 1)
-    [[ -n $zip ]] || return 1
-    rm -rf "$2" && mkdir -p "$2" || return 1
-    python3 - "$zip" "$2" <<'PY'
-import os, sys, zipfile
-with zipfile.ZipFile(sys.argv[1]) as z:
-    for info in z.infolist():
-        if not info.is_dir():
-            with open(os.path.join(sys.argv[2], os.path.basename(info.filename)), "wb") as out:
-                out.write(z.read(info))
-PY
-}
-
 phase "setup"
 if ! qelvo_setup; then
     echo "0 passed, 1 failed"
@@ -103,9 +87,6 @@ build win32 && win32_ok=1
 # (QELVO_WINE_JOBS=2 lets those run beside the others).
 [[ -n $win64_ok ]] && run_ctest win64 --parallel "${QELVO_WINE_JOBS:-1}"
 
-# The x86 tree's tests that need no Wine (export lists and the like).
-[[ -n $win32_ok ]] && run_ctest win32 -L static
-
 if [[ -n $win32_ok && -n $win64_ok ]]; then
     # The release archives from the trees just built; tests/static/check_release.py reads them.
     phase "release archives"
@@ -116,23 +97,10 @@ else
     echo "static checks skipped: a Windows build failed"
 fi
 
-# The x86 binaries under emulated 32-bit Wine (scripts/x86-smoke.sh): one case per check.
-if [[ -n $win32_ok ]]; then
-    phase "x86 smoke (emulated 32-bit Wine)"
-    rm -f "$QELVO_BUILD_DIR/x86-results/x86_smoke.xml"
-    # The shipped binaries as a user gets them: from the x86 release archive, when it was made.
-    shipped=()
-    if unpack_release x86 "$QELVO_BUILD_DIR/x86-shipped"; then
-        shipped=(--shipped "$QELVO_BUILD_DIR/x86-shipped")
-    else
-        echo "x86 smoke: no x86 release archive; the x86 tree's binaries are run"
-    fi
-    # The x86 package, when it was made, is installed and its programs run instead.
-    package=$(ls "$QELVO_BUILD_DIR"/release/qelvo-touch-*-x86.msi 2>/dev/null | head -n 1)
-    [[ -n $package ]] && shipped+=(--package "$package")
-    bash scripts/x86-smoke.sh --results "$QELVO_BUILD_DIR/x86-results" "${shipped[@]}"
-    record static x86-smoke "$?" "$QELVO_BUILD_DIR/x86-results/x86_smoke.xml"
-fi
+# The x86 tree's tests: those that need no Wine (export lists and the like), and the x86 smoke run,
+# which installs the x86 package just made under emulated 32-bit Wine (tests/x86/). The emulation
+# now and then kills or stalls a process of its own accord: a failed test gets two more tries.
+[[ -n $win32_ok ]] && run_ctest win32 --repeat until-pass:3
 
 phase "summary (${SECONDS}s in all)"
 python3 tools/testsummary.py "$ledger"
