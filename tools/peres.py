@@ -3,6 +3,7 @@ and decodes the kinds Qelvo uses: dialog templates (DLGTEMPLATE and DLGTEMPLATEE
 icon and cursor groups with their images, and uncompressed AVI clips."""
 
 import os
+import re
 import struct
 
 import peimage
@@ -27,7 +28,6 @@ class PEResources:
             data = f.read()
         pe = peimage.load(data, (peimage.DIRECTORY_RESOURCE,))
         self.machine = pe.FILE_HEADER.Machine
-        self.characteristics = pe.FILE_HEADER.Characteristics
         self.pe32plus = pe.OPTIONAL_HEADER.Magic == peimage.MAGIC_PE32_PLUS
         self.resources = {}
         root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
@@ -148,17 +148,11 @@ def parse_dialog(data):
 
 
 def string_table(res, language=None):
-    """{id: text} from every RT_STRING block (of one language, if given)."""
+    """{id: text} from every RT_STRING block (of one language, if given), decoded by pefile."""
     out = {}
     for (rtype, block, lang), data in res.resources.items():
-        if rtype != RT_STRING or (language is not None and lang != language):
-            continue
-        r = Reader(data)
-        for i in range(16):
-            n = r.take("H")
-            if n:
-                out[(block - 1) * 16 + i] = data[r.pos:r.pos + 2 * n].decode("utf-16-le")
-            r.pos += 2 * n
+        if rtype == RT_STRING and language in (None, lang):
+            peimage.pefile.parse_strings(data, (block - 1) * 16, out)
     return out
 
 
@@ -209,15 +203,7 @@ def parse_dib(data, offset=0, has_mask=False, bits_data=None):
             row = bits_data[start + src * stride:start + (src + 1) * stride]
             if len(row) < stride:
                 raise PEError("DIB bits cut short")
-            vals = []
-            for x in range(w):
-                if depth == 8:
-                    vals.append(row[x])
-                elif depth == 4:
-                    vals.append((row[x // 2] >> (4 if x % 2 == 0 else 0)) & 15)
-                else:
-                    vals.append((row[x // 8] >> (7 - x % 8)) & 1)
-            out.append(vals)
+            out.append([(row[x * depth // 8] >> (8 - depth - x * depth % 8)) & ((1 << depth) - 1) for x in range(w)])
         return out, stride * height
 
     pixels, used_bytes = rows(bits, bpp)
@@ -329,15 +315,4 @@ def dialogs_by_language(res):
 
 def conversions(text):
     """The printf conversions of a text in order ("%.1f", "%+d"), "%%" left out."""
-    out, i = [], 0
-    while i < len(text):
-        if text[i] != "%":
-            i += 1
-            continue
-        j = i + 1
-        while j < len(text) and text[j] in "-+ #0123456789.hlL":
-            j += 1
-        if j < len(text) and text[j] != "%":
-            out.append(text[i:j + 1])
-        i = j + 1
-    return out
+    return [m.group(0) for m in re.finditer(r"%[-+ #0-9.hlL]*([^-+ #0-9.hlL])", text) if m.group(1) != "%"]
