@@ -63,29 +63,33 @@ def _children(entry):
     return entry.directory.entries
 
 
+_SZ = re.compile(b"(?:..)*?\0\0", re.S)  # a zero-terminated UTF-16 string
+
+
 class Reader:
-    def __init__(self, data, offset=0):
+    def __init__(self, data):
         self.data = data
-        self.pos = offset
+        self.pos = 0
 
     def take(self, fmt):
         values = struct.unpack_from("<" + fmt, self.data, self.pos)
         self.pos += struct.calcsize("<" + fmt)
         return values if len(values) > 1 else values[0]
 
+    def fields(self, target, fmt, names):
+        """Reads the values of `fmt` into target under the given names; returns target."""
+        target.update(zip(names.split(), self.take(fmt)))
+        return target
+
     def align(self, n):
         self.pos = (self.pos + n - 1) // n * n
 
     def sz(self):
-        """A zero-terminated UTF-16 string."""
-        end = self.pos
-        while self.data[end:end + 2] != b"\0\0":
-            end += 2
-            if end >= len(self.data):
-                raise PEError("unterminated string")
-        s = self.data[self.pos:end].decode("utf-16-le")
-        self.pos = end + 2
-        return s
+        m = _SZ.match(self.data, self.pos)
+        if not m:
+            raise PEError("unterminated string")
+        self.pos = m.end()
+        return m.group(0)[:-2].decode("utf-16-le")
 
     def sz_or_ord(self):
         """Empty (0), an ordinal (0xFFFF, value) or a string."""
@@ -101,39 +105,28 @@ class Reader:
 
 def parse_dialog(data):
     r = Reader(data)
-    dlg = {}
-    if struct.unpack_from("<HH", data, 0) == (1, 0xFFFF):
-        dlg["extended"] = True
-        r.take("HH")
-        dlg["helpid"], dlg["exstyle"], dlg["style"] = r.take("III")
+    extended = struct.unpack_from("<HH", data, 0) == (1, 0xFFFF)
+    dlg = {"extended": extended, "helpid": 0, "pointsize": None, "typeface": None}
+    if extended:
+        r.pos = 4
+        r.fields(dlg, "III", "helpid exstyle style")
     else:
-        dlg["extended"] = False
-        dlg["style"], dlg["exstyle"] = r.take("II")
-        dlg["helpid"] = 0
+        r.fields(dlg, "II", "style exstyle")
     count = r.take("H")
-    dlg["x"], dlg["y"], dlg["cx"], dlg["cy"] = r.take("hhhh")
-    dlg["menu"] = r.sz_or_ord()
-    dlg["class"] = r.sz_or_ord()
-    dlg["caption"] = r.sz()
-    dlg["pointsize"] = None
-    dlg["typeface"] = None
+    r.fields(dlg, "hhhh", "x y cx cy")
+    dlg["menu"], dlg["class"], dlg["caption"] = r.sz_or_ord(), r.sz_or_ord(), r.sz()
     if dlg["style"] & 0x48:                        # DS_SETFONT or DS_SHELLFONT
         dlg["pointsize"] = r.take("H")
-        if dlg["extended"]:
-            dlg["weight"], dlg["italic"], dlg["charset"] = r.take("HBB")
+        if extended:
+            r.fields(dlg, "HBB", "weight italic charset")
         dlg["typeface"] = r.sz()
     dlg["controls"] = []
     for _ in range(count):
         r.align(4)
-        c = {}
-        if dlg["extended"]:
-            c["helpid"], c["exstyle"], c["style"] = r.take("III")
-            c["x"], c["y"], c["cx"], c["cy"] = r.take("hhhh")
-            c["id"] = r.take("I")
+        if extended:
+            c = r.fields({}, "IIIhhhhI", "helpid exstyle style x y cx cy id")
         else:
-            c["style"], c["exstyle"] = r.take("II")
-            c["x"], c["y"], c["cx"], c["cy"] = r.take("hhhh")
-            c["id"] = r.take("H")
+            c = r.fields({}, "IIhhhhH", "style exstyle x y cx cy id")
         # -1 is stored as 0xFFFF or 0xFFFFFFFF; both mean "no id".
         if c["id"] in (0xFFFF, 0xFFFFFFFF):
             c["id"] = 0xFFFF
