@@ -81,25 +81,19 @@ def load_api_list(path=POST_WIN2000_APIS_FILE):
 
 def check_x86(info, allowed_dlls, denied_apis):
     """Checks for the Windows 2000 target: a list of (check, ok, message)."""
-    checks = []
-    ok = info.machine == MACHINE_I386 and info.magic == MAGIC_PE32
-    checks.append(("pe32-i386", ok, "" if ok else
-                   f"machine 0x{info.machine:x}, optional header magic 0x{info.magic:x}"))
-    ok = info.subsystem_version <= (5, 0)
-    checks.append(("subsystem-version", ok, "" if ok else
-                   "subsystem version %d.%d; Windows 2000 loads 5.0 at most" % info.subsystem_version))
-    ok = info.os_version <= (5, 0)
-    checks.append(("os-version", ok, "" if ok else
-                   "OS version %d.%d; Windows 2000 is 5.0" % info.os_version))
-    dlls = sorted(set(info.imports) | set(info.delay_imports))
-    unknown = [d for d in dlls if d.lower() not in allowed_dlls]
-    checks.append(("imported-dlls", not unknown, "" if not unknown else
-                   "not part of Windows 2000: " + ", ".join(unknown)))
+    unknown = [d for d in sorted(set(info.imports) | set(info.delay_imports)) if d.lower() not in allowed_dlls]
     denied = sorted({f"{dll}!{name}" for dll, name in info.all_imports()
                      if name in denied_apis.get(dll.lower(), ())})
-    checks.append(("imported-apis", not denied, "" if not denied else
-                   "newer than Windows 2000: " + ", ".join(denied)))
-    return checks
+    checks = [
+        ("pe32-i386", info.machine == MACHINE_I386 and info.magic == MAGIC_PE32,
+         f"machine 0x{info.machine:x}, optional header magic 0x{info.magic:x}"),
+        ("subsystem-version", info.subsystem_version <= (5, 0),
+         "subsystem version %d.%d; Windows 2000 loads 5.0 at most" % info.subsystem_version),
+        ("os-version", info.os_version <= (5, 0), "OS version %d.%d; Windows 2000 is 5.0" % info.os_version),
+        ("imported-dlls", not unknown, "not part of Windows 2000: " + ", ".join(unknown)),
+        ("imported-apis", not denied, "newer than Windows 2000: " + ", ".join(denied)),
+    ]
+    return [(check, ok, "" if ok else message) for check, ok, message in checks]
 
 
 def check_x64(info):
