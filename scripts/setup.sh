@@ -30,9 +30,7 @@ qelvo_missing_packages() {
 qelvo_setup() {
     local missing
     mapfile -t missing < <(qelvo_missing_packages)
-    if [[ ${#missing[@]} -eq 0 ]]; then
-        return 0
-    fi
+    ((${#missing[@]} == 0)) && return 0
     if [[ $(id -u) -ne 0 ]]; then
         echo "setup: missing packages: ${missing[*]}" >&2
         echo "setup: install them as root (sudo bash scripts/setup.sh, or" \
@@ -41,22 +39,12 @@ qelvo_setup() {
     fi
     echo "setup: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    if ! apt-get update; then
-        echo "setup: apt-get update failed" >&2
-        return 1
-    fi
-    if ! apt-get install -y "${missing[@]}"; then
-        echo "setup: apt-get install failed for: ${missing[*]}" >&2
-        return 1
-    fi
+    apt-get update || { echo "setup: apt-get update failed" >&2; return 1; }
+    apt-get install -y "${missing[@]}" || { echo "setup: apt-get install failed for: ${missing[*]}" >&2; return 1; }
     mapfile -t missing < <(qelvo_missing_packages)
-    if [[ ${#missing[@]} -ne 0 ]]; then
-        echo "setup: still missing after installation: ${missing[*]}" >&2
-        return 1
-    fi
+    ((${#missing[@]} == 0)) || { echo "setup: still missing after installation: ${missing[*]}" >&2; return 1; }
 }
 
 if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
     qelvo_setup
-    exit $?
 fi

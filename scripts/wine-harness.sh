@@ -377,12 +377,18 @@ qelvo_screenshot() {
 
 if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
     case ${1:-} in
-    shell)
+    shell | run)
+        mode=$1
+        shift
+        [[ $mode == shell || $# -gt 0 ]] || { echo "usage: $0 run COMMAND [ARGS...]" >&2; exit 2; }
         qelvo_harness_start || exit 1
-        echo "Harness shell: WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY; 'exit' stops the harness."
-        echo "  e.g. scripts/wine-run build/win64/tests/wine/wine_smoke_test.exe --gtest_filter='*'"
-        echo "  or   ctest --test-dir build/win64 -R wine_smoke_test --output-on-failure"
-        bash -i
+        if [[ $mode == shell ]]; then
+            echo "Harness shell: WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY; 'exit' stops the harness."
+            echo "  e.g. scripts/wine-run build/win64/tests/wine/wine_smoke_test.exe --gtest_filter='*'"
+            echo "  or   ctest --test-dir build/win64 -R wine_smoke_test --output-on-failure"
+            set -- bash -i
+        fi
+        "$@"
         status=$?
         qelvo_harness_stop
         exit $status
@@ -400,15 +406,6 @@ if [[ ${BASH_SOURCE[0]} == "$0" ]]; then
         [[ -z ${QELVO_HARNESS_PID:-} ]] || exit 0
         _qelvo_stop_detached
         exit 0
-        ;;
-    run)
-        shift
-        [[ $# -gt 0 ]] || { echo "usage: $0 run COMMAND [ARGS...]" >&2; exit 2; }
-        qelvo_harness_start || exit 1
-        "$@"
-        status=$?
-        qelvo_harness_stop
-        exit $status
         ;;
     *)
         echo "usage: $0 shell | run COMMAND [ARGS...] | start | stop   (or source it and call qelvo_harness_start)" >&2

@@ -95,16 +95,13 @@ class Results:
             head = '    <testcase name=%s classname=%s status="run" time="%.3f"' % (
                 quoteattr(c.name), quoteattr(self.suite), c.seconds)
             if c.skipped is not None:
-                lines.append(head + ' result="skipped">')
-                lines.append('      <skipped message=%s />' % quoteattr(c.skipped))
-                lines.append("    </testcase>")
-                continue
-            if not c.failures:
+                lines += [head + ' result="skipped">', '      <skipped message=%s />' % quoteattr(c.skipped)]
+            elif not c.failures:
                 lines.append(head + " />")
                 continue
-            lines.append(head + ">")
-            for f in c.failures:
-                lines.append('      <failure message=%s>%s</failure>' % (quoteattr(f), escape(f)))
+            else:
+                lines += [head + ">"] + ['      <failure message=%s>%s</failure>' % (quoteattr(f), escape(f))
+                                         for f in c.failures]
             lines.append("    </testcase>")
         lines += ["  </testsuite>", "</testsuites>", ""]
         path = os.path.join(results_dir, self.suite + ".xml")
@@ -146,28 +143,24 @@ def unittest_main(script_file, module):
     args = p.parse_args()
     results = Results(os.path.splitext(os.path.basename(script_file))[0])
 
-    class Collector(unittest.TestResult):
-        def _record(self, test, err=None):
-            name = ".".join(test.id().split(".")[-2:])
-            results.record(name, err is None, self._exc_info_to_string(err, test) if err else "")
+    def name(test):
+        return ".".join(test.id().split(".")[-2:])
 
+    class Collector(unittest.TestResult):
         def addSuccess(self, test):
-            self._record(test)
+            results.record(name(test), True)
 
         def addFailure(self, test, err):
-            self._record(test, err)
+            results.record(name(test), False, self._exc_info_to_string(err, test))
 
-        def addError(self, test, err):
-            self._record(test, err)
+        addError = addFailure
 
         def addSubTest(self, test, subtest, err):
             if err is not None:
-                name = ".".join(test.id().split(".")[-2:])
-                results.record(name + " " + subtest._subDescription(), False,
-                               self._exc_info_to_string(err, test))
+                results.record(name(test) + " " + subtest._subDescription(), False, self._exc_info_to_string(err, test))
 
         def addSkip(self, test, reason):
-            results.skip(".".join(test.id().split(".")[-2:]), reason)
+            results.skip(name(test), reason)
 
     unittest.defaultTestLoader.loadTestsFromModule(module).run(Collector())
     results.write(args.results)

@@ -3,6 +3,7 @@ and decodes the kinds Qelvo uses: dialog templates (DLGTEMPLATE and DLGTEMPLATEE
 icon and cursor groups with their images, and uncompressed AVI clips."""
 
 import os
+import re
 import struct
 
 import peimage
@@ -27,7 +28,6 @@ class PEResources:
             data = f.read()
         pe = peimage.load(data, (peimage.DIRECTORY_RESOURCE,))
         self.machine = pe.FILE_HEADER.Machine
-        self.characteristics = pe.FILE_HEADER.Characteristics
         self.pe32plus = pe.OPTIONAL_HEADER.Magic == peimage.MAGIC_PE32_PLUS
         self.resources = {}
         root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
@@ -63,29 +63,33 @@ def _children(entry):
     return entry.directory.entries
 
 
+_SZ = re.compile(b"(?:..)*?\0\0", re.S)  # a zero-terminated UTF-16 string
+
+
 class Reader:
-    def __init__(self, data, offset=0):
+    def __init__(self, data):
         self.data = data
-        self.pos = offset
+        self.pos = 0
 
     def take(self, fmt):
         values = struct.unpack_from("<" + fmt, self.data, self.pos)
         self.pos += struct.calcsize("<" + fmt)
         return values if len(values) > 1 else values[0]
 
+    def fields(self, target, fmt, names):
+        """Reads the values of `fmt` into target under the given names; returns target."""
+        target.update(zip(names.split(), self.take(fmt)))
+        return target
+
     def align(self, n):
         self.pos = (self.pos + n - 1) // n * n
 
     def sz(self):
-        """A zero-terminated UTF-16 string."""
-        end = self.pos
-        while self.data[end:end + 2] != b"\0\0":
-            end += 2
-            if end >= len(self.data):
-                raise PEError("unterminated string")
-        s = self.data[self.pos:end].decode("utf-16-le")
-        self.pos = end + 2
-        return s
+        m = _SZ.match(self.data, self.pos)
+        if not m:
+            raise PEError("unterminated string")
+        self.pos = m.end()
+        return m.group(0)[:-2].decode("utf-16-le")
 
     def sz_or_ord(self):
         """Empty (0), an ordinal (0xFFFF, value) or a string."""
@@ -101,39 +105,28 @@ class Reader:
 
 def parse_dialog(data):
     r = Reader(data)
-    dlg = {}
-    if struct.unpack_from("<HH", data, 0) == (1, 0xFFFF):
-        dlg["extended"] = True
-        r.take("HH")
-        dlg["helpid"], dlg["exstyle"], dlg["style"] = r.take("III")
+    extended = struct.unpack_from("<HH", data, 0) == (1, 0xFFFF)
+    dlg = {"extended": extended, "helpid": 0, "pointsize": None, "typeface": None}
+    if extended:
+        r.pos = 4
+        r.fields(dlg, "III", "helpid exstyle style")
     else:
-        dlg["extended"] = False
-        dlg["style"], dlg["exstyle"] = r.take("II")
-        dlg["helpid"] = 0
+        r.fields(dlg, "II", "style exstyle")
     count = r.take("H")
-    dlg["x"], dlg["y"], dlg["cx"], dlg["cy"] = r.take("hhhh")
-    dlg["menu"] = r.sz_or_ord()
-    dlg["class"] = r.sz_or_ord()
-    dlg["caption"] = r.sz()
-    dlg["pointsize"] = None
-    dlg["typeface"] = None
+    r.fields(dlg, "hhhh", "x y cx cy")
+    dlg["menu"], dlg["class"], dlg["caption"] = r.sz_or_ord(), r.sz_or_ord(), r.sz()
     if dlg["style"] & 0x48:                        # DS_SETFONT or DS_SHELLFONT
         dlg["pointsize"] = r.take("H")
-        if dlg["extended"]:
-            dlg["weight"], dlg["italic"], dlg["charset"] = r.take("HBB")
+        if extended:
+            r.fields(dlg, "HBB", "weight italic charset")
         dlg["typeface"] = r.sz()
     dlg["controls"] = []
     for _ in range(count):
         r.align(4)
-        c = {}
-        if dlg["extended"]:
-            c["helpid"], c["exstyle"], c["style"] = r.take("III")
-            c["x"], c["y"], c["cx"], c["cy"] = r.take("hhhh")
-            c["id"] = r.take("I")
+        if extended:
+            c = r.fields({}, "IIIhhhhI", "helpid exstyle style x y cx cy id")
         else:
-            c["style"], c["exstyle"] = r.take("II")
-            c["x"], c["y"], c["cx"], c["cy"] = r.take("hhhh")
-            c["id"] = r.take("H")
+            c = r.fields({}, "IIhhhhH", "style exstyle x y cx cy id")
         # -1 is stored as 0xFFFF or 0xFFFFFFFF; both mean "no id".
         if c["id"] in (0xFFFF, 0xFFFFFFFF):
             c["id"] = 0xFFFF
@@ -148,17 +141,11 @@ def parse_dialog(data):
 
 
 def string_table(res, language=None):
-    """{id: text} from every RT_STRING block (of one language, if given)."""
+    """{id: text} from every RT_STRING block (of one language, if given), decoded by pefile."""
     out = {}
     for (rtype, block, lang), data in res.resources.items():
-        if rtype != RT_STRING or (language is not None and lang != language):
-            continue
-        r = Reader(data)
-        for i in range(16):
-            n = r.take("H")
-            if n:
-                out[(block - 1) * 16 + i] = data[r.pos:r.pos + 2 * n].decode("utf-16-le")
-            r.pos += 2 * n
+        if rtype == RT_STRING and language in (None, lang):
+            peimage.pefile.parse_strings(data, (block - 1) * 16, out)
     return out
 
 
@@ -209,15 +196,7 @@ def parse_dib(data, offset=0, has_mask=False, bits_data=None):
             row = bits_data[start + src * stride:start + (src + 1) * stride]
             if len(row) < stride:
                 raise PEError("DIB bits cut short")
-            vals = []
-            for x in range(w):
-                if depth == 8:
-                    vals.append(row[x])
-                elif depth == 4:
-                    vals.append((row[x // 2] >> (4 if x % 2 == 0 else 0)) & 15)
-                else:
-                    vals.append((row[x // 8] >> (7 - x % 8)) & 1)
-            out.append(vals)
+            out.append([(row[x * depth // 8] >> (8 - depth - x * depth % 8)) & ((1 << depth) - 1) for x in range(w)])
         return out, stride * height
 
     pixels, used_bytes = rows(bits, bpp)
@@ -329,15 +308,4 @@ def dialogs_by_language(res):
 
 def conversions(text):
     """The printf conversions of a text in order ("%.1f", "%+d"), "%%" left out."""
-    out, i = [], 0
-    while i < len(text):
-        if text[i] != "%":
-            i += 1
-            continue
-        j = i + 1
-        while j < len(text) and text[j] in "-+ #0123456789.hlL":
-            j += 1
-        if j < len(text) and text[j] != "%":
-            out.append(text[i:j + 1])
-        i = j + 1
-    return out
+    return [m.group(0) for m in re.finditer(r"%[-+ #0-9.hlL]*([^-+ #0-9.hlL])", text) if m.group(1) != "%"]

@@ -16,9 +16,8 @@ import xml.etree.ElementTree as ET
 
 def count_cases(path):
     """(passed, failed, names of failed cases) of a GoogleTest-style XML file."""
-    root = ET.parse(path).getroot()
     passed, failed, names = 0, 0, []
-    for case in root.iter("testcase"):
+    for case in ET.parse(path).getroot().iter("testcase"):
         if case.get("status") == "notrun" or case.get("result") == "skipped" or \
                 case.find("skipped") is not None:
             continue
@@ -32,9 +31,7 @@ def count_cases(path):
 
 class Tally:
     def __init__(self):
-        self.passed = 0
-        self.failed = 0
-        self.failures = []
+        self.passed, self.failed, self.failures = 0, 0, []
 
     def add(self, passed, failed, names):
         self.passed += passed

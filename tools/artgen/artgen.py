@@ -35,8 +35,7 @@ VGA = [
     (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0),
     (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255),
 ]
-BLACK, DARKRED, DARKBLUE, SILVER, GREY, RED, BLUE, WHITE = 0, 1, 4, 7, 8, 9, 12, 15
-NAVY = DARKBLUE
+BLACK, NAVY, SILVER, GREY, RED, BLUE, WHITE = 0, 4, 7, 8, 9, 12, 15
 
 
 class Canvas:
@@ -48,9 +47,6 @@ class Canvas:
     def set(self, x, y, c):
         if 0 <= x < self.width and 0 <= y < self.height:
             self.px[y][x] = c
-
-    def get(self, x, y):
-        return self.px[y][x]
 
     def rect(self, x0, y0, x1, y1, c):
         """Fills [x0, x1) x [y0, y1)."""
@@ -127,30 +123,25 @@ def riff_list(kind, fourcc, body):
 
 
 def dib_rows(cv, bpp, palette_index=lambda c: c):
-    """Bottom-up rows, each padded to 4 bytes."""
+    """Bottom-up rows, each padded to 4 bytes: palette indices at 1, 4 and 8 bits per pixel, (r, g, b)
+    colours at 24 and 32 (BGR, BGRA; transparent pixels black, and with alpha 0)."""
     stride = ((cv.width * bpp + 31) // 32) * 4
     out = bytearray()
     for y in range(cv.height - 1, -1, -1):
         row = bytearray(stride)
         for x in range(cv.width):
-            v = palette_index(cv.get(x, y))
-            if bpp == 8:
-                row[x] = v
-            elif bpp == 4:
-                row[x // 2] |= v << (4 if x % 2 == 0 else 0)
-            elif bpp == 1:
-                if v:
-                    row[x // 8] |= 0x80 >> (x % 8)
+            v = cv.px[y][x]
+            if bpp >= 24:
+                r, g, b = v or (0, 0, 0)
+                row[x * bpp // 8:(x + 1) * bpp // 8] = bytes((b, g, r, 0 if v is None else 255))[:bpp // 8]
+            else:
+                row[x * bpp // 8] |= int(palette_index(v)) << (8 - bpp - x * bpp % 8)
         out += row
     return bytes(out)
 
 
 def palette_bytes(colours, count):
-    out = bytearray()
-    for i in range(count):
-        r, g, b = colours[i] if i < len(colours) else (0, 0, 0)
-        out += bytes((b, g, r, 0))
-    return bytes(out)
+    return b"".join(bytes((b, g, r, 0)) for r, g, b in (list(colours) + [(0, 0, 0)] * count)[:count])
 
 
 def bitmap_info_header(width, height, bpp, image_size, colours_used):
@@ -161,25 +152,16 @@ def bitmap_info_header(width, height, bpp, image_size, colours_used):
 def write_avi(path):
     frames = [dib_rows(target_frame(n), 8) for n in range(AVI_FRAMES)]
     frame_size = len(frames[0])
-    avih = struct.pack("<IIIIIIIIII4I",
-                       AVI_FRAME_US,
-                       frame_size * 1000000 // AVI_FRAME_US,
-                       0,
-                       0x10,                       # AVIF_HASINDEX
-                       AVI_FRAMES, 0, 1, frame_size,
-                       AVI_SIZE, AVI_SIZE, 0, 0, 0, 0)
-    strh = struct.pack("<4s4sIHHIIIIIIIIhhhh",
-                       b"vids", b"DIB ", 0, 0, 0, 0,
-                       AVI_FRAME_US, 1000000,      # scale / rate: one frame per 150 ms
-                       0, AVI_FRAMES, frame_size, 0xFFFFFFFF, 0,
-                       0, 0, AVI_SIZE, AVI_SIZE)
-    strf = bitmap_info_header(AVI_SIZE, AVI_SIZE, 8, frame_size, 256) + \
-        palette_bytes(AVI_PALETTE, 256)
-    hdrl = riff_list(b"LIST", b"hdrl",
-                     chunk(b"avih", avih) +
+    # 0x10: AVIF_HASINDEX
+    avih = struct.pack("<IIIIIIIIII4I", AVI_FRAME_US, frame_size * 1000000 // AVI_FRAME_US, 0, 0x10,
+                       AVI_FRAMES, 0, 1, frame_size, AVI_SIZE, AVI_SIZE, 0, 0, 0, 0)
+    # scale / rate: one frame per 150 ms
+    strh = struct.pack("<4s4sIHHIIIIIIIIhhhh", b"vids", b"DIB ", 0, 0, 0, 0, AVI_FRAME_US, 1000000,
+                       0, AVI_FRAMES, frame_size, 0xFFFFFFFF, 0, 0, 0, AVI_SIZE, AVI_SIZE)
+    strf = bitmap_info_header(AVI_SIZE, AVI_SIZE, 8, frame_size, 256) + palette_bytes(AVI_PALETTE, 256)
+    hdrl = riff_list(b"LIST", b"hdrl", chunk(b"avih", avih) +
                      riff_list(b"LIST", b"strl", chunk(b"strh", strh) + chunk(b"strf", strf)))
-    movi_body = b""
-    index = b""
+    movi_body = index = b""
     for data in frames:
         # idx1 offsets count from the 'movi' fourcc and point at the chunk header.
         index += struct.pack("<4sIII", b"00db", 0x10, 4 + len(movi_body), len(data))
@@ -193,72 +175,35 @@ def write_avi(path):
 # ---- icons and cursors ---------------------------------------------------------------------
 
 def icon_image(cv, bpp):
-    """BITMAPINFOHEADER + palette + XOR bits + AND mask, as stored in .ico and .cur files."""
-    colours = 1 << bpp
-    xor = dib_rows(cv, bpp, lambda c: 0 if c is None else c)
-    mask = Canvas(cv.width, cv.height)
-    for y in range(cv.height):
-        for x in range(cv.width):
-            mask.px[y][x] = 1 if cv.get(x, y) is None else 0
-    and_bits = dib_rows(mask, 1)
-    palette = VGA if bpp == 4 else [(0, 0, 0), (255, 255, 255)]
-    return (bitmap_info_header(cv.width, cv.height * 2, bpp, len(xor) + len(and_bits), 0) +
-            palette_bytes(palette, colours) + xor + and_bits)
-
-
-def is_rgb(cv):
-    return any(isinstance(v, tuple) for row in cv.px for v in row)
-
-
-def rgb_icon_image(cv, bpp):
-    """An icon image from a canvas of (r, g, b) colours: 8 bits with a palette of the colours
-    used, 24 bits, or 32 bits with alpha (opaque where drawn); all with the AND mask."""
-    mask = Canvas(cv.width, cv.height)
-    for y in range(cv.height):
-        for x in range(cv.width):
-            mask.px[y][x] = 1 if cv.get(x, y) is None else 0
-    and_bits = dib_rows(mask, 1)
-    if bpp == 8:
+    """BITMAPINFOHEADER + palette + XOR bits + AND mask, as stored in .ico and .cur files. A canvas of
+    palette indices takes the VGA colours at 4 bits, black and white at 1; one of (r, g, b) colours
+    is stored in 8 bits with a palette of the colours used, in 24 bits, or in 32 bits with alpha
+    (opaque where drawn)."""
+    and_bits = dib_rows(cv, 1, lambda c: c is None)
+    if not any(isinstance(v, tuple) for row in cv.px for v in row):
+        palette = palette_bytes(VGA if bpp == 4 else [(0, 0, 0), (255, 255, 255)], 1 << bpp)
+        xor = dib_rows(cv, bpp, lambda c: 0 if c is None else c)
+    elif bpp == 8:
         colours = sorted({v for row in cv.px for v in row if v is not None})
         if len(colours) > 256:
             raise ValueError("more than 256 colours in an 8-bit icon")
         index = {c: i for i, c in enumerate(colours)}
-        xor = dib_rows(cv, 8, lambda c: 0 if c is None else index[c])
-        return (bitmap_info_header(cv.width, cv.height * 2, 8, len(xor) + len(and_bits), 0) +
-                palette_bytes(colours, 256) + xor + and_bits)
-    xor = rgb_rows(cv, bpp)
-    return bitmap_info_header(cv.width, cv.height * 2, bpp, len(xor) + len(and_bits), 0) + xor + and_bits
-
-
-def rgb_rows(cv, bpp, background=(0, 0, 0)):
-    """Bottom-up 24- or 32-bit rows (BGR, BGRA), each padded to 4 bytes."""
-    stride = ((cv.width * bpp + 31) // 32) * 4
-    out = bytearray()
-    for y in range(cv.height - 1, -1, -1):
-        row = bytearray()
-        for x in range(cv.width):
-            v = cv.get(x, y)
-            r, g, b = background if v is None else v
-            row += bytes((b, g, r)) + (bytes((0 if v is None else 255,)) if bpp == 32 else b"")
-        out += row + bytes(stride - len(row))
-    return bytes(out)
+        palette, xor = palette_bytes(colours, 256), dib_rows(cv, 8, lambda c: 0 if c is None else index[c])
+    else:
+        palette, xor = b"", dib_rows(cv, bpp)
+    return bitmap_info_header(cv.width, cv.height * 2, bpp, len(xor) + len(and_bits), 0) + palette + xor + and_bits
 
 
 def write_icon_file(path, images, cursor_hotspot=None):
     """images: list of (canvas, bpp). A cursor file carries its hot spot in each entry."""
     kind = 2 if cursor_hotspot else 1
-    blobs = [rgb_icon_image(cv, bpp) if is_rgb(cv) else icon_image(cv, bpp) for cv, bpp in images]
+    blobs = [icon_image(cv, bpp) for cv, bpp in images]
     out = struct.pack("<HHH", 0, kind, len(images))
     offset = 6 + 16 * len(images)
     for (cv, bpp), blob in zip(images, blobs):
-        colour_count = (1 << bpp) if bpp < 8 else 0
-        size = lambda n: n if n < 256 else 0
-        if cursor_hotspot:
-            planes_or_x, bits_or_y = cursor_hotspot
-            colour_count = 0
-        else:
-            planes_or_x, bits_or_y = 1, bpp
-        out += struct.pack("<BBBBHHII", size(cv.width), size(cv.height), colour_count, 0,
+        colour_count = (1 << bpp) if bpp < 8 and not cursor_hotspot else 0
+        planes_or_x, bits_or_y = cursor_hotspot or (1, bpp)
+        out += struct.pack("<BBBBHHII", cv.width % 256, cv.height % 256, colour_count, 0,
                            planes_or_x, bits_or_y, len(blob), offset)
         offset += len(blob)
     with open(path, "wb") as f:
@@ -334,10 +279,7 @@ def target_cursor():
 def mono(cv):
     """Maps a black/white drawing onto a 1-bit cursor image (0 black, 1 white)."""
     out = Canvas(cv.width, cv.height)
-    for y in range(cv.height):
-        for x in range(cv.width):
-            v = cv.get(x, y)
-            out.px[y][x] = None if v is None else (1 if v == WHITE else 0)
+    out.px = [[None if v is None else int(v == WHITE) for v in row] for row in cv.px]
     return out
 
 
@@ -427,32 +369,22 @@ def logo_shape():
     return shape
 
 
-def logo():
-    """Bitmap 140: the letters in a blue-to-red blend; the background (black) never shows."""
+def logo(mask=False):
+    """Bitmap 140: the letters in a blue-to-red blend; the background (black) never shows. With
+    mask, bitmap 143: white where the logo is drawn, black where the page shows through."""
     shape = logo_shape()
     cv = Canvas(LOGO_WIDTH, LOGO_HEIGHT, (0, 0, 0))
     for y in range(LOGO_HEIGHT):
         for x in range(LOGO_WIDTH):
             if shape[y][x]:
                 t = x / (LOGO_WIDTH - 1)
-                cv.set(x, y, (int(20 + 180 * t), int(60 - 40 * t), int(200 - 160 * t)))
-    return cv
-
-
-def logo_mask():
-    """Bitmap 143: white where the logo is drawn, black where the page shows through."""
-    shape = logo_shape()
-    cv = Canvas(LOGO_WIDTH, LOGO_HEIGHT, (0, 0, 0))
-    for y in range(LOGO_HEIGHT):
-        for x in range(LOGO_WIDTH):
-            if shape[y][x]:
-                cv.set(x, y, (255, 255, 255))
+                cv.set(x, y, (255, 255, 255) if mask else (int(20 + 180 * t), int(60 - 40 * t), int(200 - 160 * t)))
     return cv
 
 
 def write_bitmap_file(path, cv):
     """A 24-bit .bmp file (BITMAPFILEHEADER + BITMAPINFOHEADER + rows)."""
-    rows = rgb_rows(cv, 24)
+    rows = dib_rows(cv, 24)
     info = bitmap_info_header(cv.width, cv.height, 24, len(rows), 0)
     header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(rows), 0, 0, 14 + len(info))
     with open(path, "wb") as f:
@@ -467,7 +399,7 @@ def write_png(path, cv, colours, scale=4):
         for _ in range(scale):
             raw.append(0)
             for x in range(cv.width):
-                v = cv.get(x, y)
+                v = cv.px[y][x]
                 rgb = (0xE0, 0xE0, 0xC0) if v is None else (v if isinstance(v, tuple) else colours[v])
                 raw += bytes(rgb) * scale
     w, h = cv.width * scale, cv.height * scale
@@ -500,22 +432,17 @@ def main(argv):
                     [(calibrate_icon(n), bpp) for bpp in (8, 24, 32) for n in (48, 32, 16)])
     write_icon_file(os.path.join(out, "linetest.ico"), [(linetest_icon(n), 4) for n in (32, 16)])
     write_bitmap_file(os.path.join(out, "logo.bmp"), logo())
-    write_bitmap_file(os.path.join(out, "logomask.bmp"), logo_mask())
+    write_bitmap_file(os.path.join(out, "logomask.bmp"), logo(mask=True))
     if "--png" in argv[2:]:
-        for n in range(AVI_FRAMES):
-            write_png(os.path.join(out, "target-%d.png" % (n + 1)), target_frame(n), AVI_PALETTE)
-        write_png(os.path.join(out, "marksman32.png"), program_icon(32), VGA)
-        write_png(os.path.join(out, "marksman16.png"), program_icon(16), VGA)
-        write_png(os.path.join(out, "dragwindow.png"), drag_window(False), VGA)
-        write_png(os.path.join(out, "dragtarget.png"), drag_window(True), VGA)
-        write_png(os.path.join(out, "targetcursor.png"), target_cursor(), VGA)
-        for n in (48, 32, 16):
-            write_png(os.path.join(out, "setwell%d.png" % n), setwell_icon(n), VGA)
-            write_png(os.path.join(out, "calibrate%d.png" % n), calibrate_icon(n), VGA)
-        for n in (32, 16):
-            write_png(os.path.join(out, "linetest%d.png" % n), linetest_icon(n), VGA)
-        write_png(os.path.join(out, "logo.png"), logo(), VGA)
-        write_png(os.path.join(out, "logomask.png"), logo_mask(), VGA)
+        previews = [("target-%d" % (n + 1), target_frame(n)) for n in range(AVI_FRAMES)]
+        previews += [("marksman%d" % n, program_icon(n)) for n in (32, 16)]
+        previews += [("dragwindow", drag_window(False)), ("dragtarget", drag_window(True)),
+                     ("targetcursor", target_cursor()), ("logo", logo()), ("logomask", logo(mask=True))]
+        previews += [("%s%d" % (name, n), draw(n)) for n in (48, 32, 16)
+                     for name, draw in (("setwell", setwell_icon), ("calibrate", calibrate_icon))]
+        previews += [("linetest%d" % n, linetest_icon(n)) for n in (32, 16)]
+        for name, cv in previews:
+            write_png(os.path.join(out, name + ".png"), cv, AVI_PALETTE if name.startswith("target-") else VGA)
     return 0
 
 

@@ -35,18 +35,16 @@ def main():
         words = line.split()
         if not words:
             continue
+        v = dict(zip(words[1::2], words[2::2]))
         if words[0] == "startup":
-            v = dict(zip(words[1::2], words[2::2]))
             rows.append(("Start to first target: Marksman.exe, one simulated controller (median of %s)" % v["runs"],
                          "-", "%s ms" % v["marksman_ms"]))
             rows.append(("Start to dialog shown: FrameworkSmoke.exe, same run", "-", "%s ms" % v["dialog_ms"]))
             rows.append(("Ratio Marksman / bare dialog", "-", v["ratio"]))
         elif words[0] == "idle":
-            v = dict(zip(words[1::2], words[2::2]))
             rows.append(("CPU while a target waits %.0f s (in-process)" % (int(v["wall_ms"]) / 1000.0), "-",
                          "%s ms = %s %% of a core" % (v["cpu_ms"], v["percent"])))
         elif words[0] == "accuracy":
-            v = dict(zip(words[1::2], words[2::2]))
             rows.append(("Max error at nine points, %s, %s panel" % (v["area"], v["panel"]), "-",
                          "%s px" % v["max_error_px"] if v["max_error_px"] != "-1" else "FAILED"))
         else:

@@ -28,35 +28,27 @@ import shipped  # noqa: E402
 WXS = os.path.normpath(os.path.join(HERE, "..", "..", "release", "qelvo-touch.wxs"))
 
 
-def stage(folder, files):
-    """Writes the package's files into folder: the binaries given and the notes."""
-    for name, data in list(files) + [(n, makerelease.note_bytes(n)) for n in shipped.NOTES]:
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(data)
-
-
 def build_package(path, arch, version, files):
-    """Runs wixl over the staged files; returns the problems (empty when the package is written)."""
+    """Runs wixl over the binaries given and the notes, then names the shortcuts; returns the
+    problems (empty when the package is written, else none is left)."""
     if os.path.exists(path):
         os.remove(path)
-    env = dict(os.environ, G_DEBUG="fatal-warnings")
     with tempfile.TemporaryDirectory(prefix="qelvo-msi-") as folder:
-        stage(folder, files)
+        for name, data in makerelease.release_files(files):
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
         # wixl takes no absolute source paths: the files are named relative to the staging folder.
-        cmd = ["wixl", "-a", arch, "-D", "Version=" + version, "-D", "Arch=" + arch,
-               "-D", "ProductCode=" + shipped.product_code(arch, version), "-D", "SourceDir=.",
-               "-o", os.path.abspath(path), WXS]
-        try:
-            run = subprocess.run(cmd, cwd=folder, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                 timeout=120)
-        except (OSError, subprocess.TimeoutExpired) as e:
-            return ["wixl did not run: %s" % e]
-    if run.returncode != 0 or not os.path.isfile(path):
-        if os.path.exists(path):
-            os.remove(path)
-        output = run.stdout.decode("utf-8", "replace").strip()
-        return ["wixl failed with status %d: %s" % (run.returncode, output or "(no output)")]
-    problems = name_shortcuts(path)
+        status, output = makerelease.run_tool(
+            ["wixl", "-a", arch, "-D", "Version=" + version, "-D", "Arch=" + arch,
+             "-D", "ProductCode=" + shipped.product_code(arch, version), "-D", "SourceDir=.",
+             "-o", os.path.abspath(path), WXS],
+            cwd=folder, env=dict(os.environ, G_DEBUG="fatal-warnings"), timeout=120)
+    if status is None:
+        problems = ["wixl did not run: %s" % output]
+    elif status != 0 or not os.path.isfile(path):
+        problems = ["wixl failed with status %d: %s" % (status, output or "(no output)")]
+    else:
+        problems = name_shortcuts(path)
     if problems and os.path.exists(path):
         os.remove(path)
     return problems
@@ -83,13 +75,11 @@ def name_shortcuts(path):
             steps.append(["msibuild", path, "-q", "UPDATE Shortcut SET Name = '%s' WHERE Target = '[INSTALLDIR]%s'"
                           % (name, program)])
         for step in steps:
-            try:
-                run = subprocess.run(step, cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
-            except (OSError, subprocess.TimeoutExpired) as e:
-                return ["msibuild did not run: %s" % e]
-            if run.returncode != 0:
-                return ["%s failed with status %d: %s" % (" ".join(step[2:]), run.returncode,
-                                                          run.stdout.decode("utf-8", "replace").strip())]
+            status, output = makerelease.run_tool(step, cwd=folder, timeout=60)
+            if status is None:
+                return ["msibuild did not run: %s" % output]
+            if status != 0:
+                return ["%s failed with status %d: %s" % (" ".join(step[2:]), status, output)]
     names = shortcut_names(path)
     return ["shortcut to %s reads back as %r, written %r" % (program, names.get(program), name)
             for name, program in shipped.SHORTCUTS if names.get(program) != name]

@@ -12,6 +12,7 @@ them with CRLF line ends."""
 
 import argparse
 import os
+import subprocess
 import sys
 import zipfile
 
@@ -31,6 +32,20 @@ def note_bytes(name):
     if name.endswith(".txt"):
         return "\ufeff".encode("utf-16-le") + text.encode("utf-16-le")
     return text.encode("ascii")
+
+
+def release_files(binaries):
+    """[(name, bytes)] of everything a release holds: the binaries given and the notes."""
+    return list(binaries) + [(n, note_bytes(n)) for n in shipped.NOTES]
+
+
+def run_tool(cmd, **options):
+    """(exit status, output) of a command of the release tools; status None when it could not run."""
+    try:
+        done = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, **options)
+    except (OSError, subprocess.TimeoutExpired) as e:
+        return None, str(e)
+    return done.returncode, done.stdout.decode("utf-8", "replace").strip()
 
 
 def collect(tree, arch):
@@ -58,8 +73,7 @@ def write_archive(path, arch, files):
     folder = shipped.folder_name(arch)
     tmp = path + ".tmp"
     with zipfile.ZipFile(tmp, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
-        entries = list(files) + [(n, note_bytes(n)) for n in shipped.NOTES]
-        for name, data in entries:
+        for name, data in release_files(files):
             info = zipfile.ZipInfo(folder + "/" + name, date_time=(2026, 12, 1, 0, 0, 0))
             info.compress_type = zipfile.ZIP_DEFLATED
             info.external_attr = 0o644 << 16

@@ -12,10 +12,7 @@ ASM_V2 = "urn:schemas-microsoft-com:asm.v2"
 ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
 WINDOWS_SETTINGS = "http://schemas.microsoft.com/SMI/2005/WindowsSettings"
 CJK = re.compile("[\u4e00-\u9fff]")
-BLOCK = "080404b0"
-
-
-BLOCK_EN = "040904b0"
+BLOCK, BLOCK_EN = "080404b0", "040904b0"
 
 
 def version_problems(info, name, description, english=None):
@@ -46,14 +43,8 @@ def _block_problems(info, name, block, language, description):
     if table is None:
         problems.append("no string block %s (blocks: %s)" % (block, sorted(info.strings)))
         return problems
-    expected = {
-        "ProductVersion": shipped.VERSION,
-        "FileVersion": shipped.VERSION,
-        "CompanyName": "Qelvo",
-        "OriginalFilename": name,
-        "InternalName": os.path.splitext(name)[0],
-        "FileDescription": description,
-    }
+    expected = {"ProductVersion": shipped.VERSION, "FileVersion": shipped.VERSION, "CompanyName": "Qelvo",
+                "OriginalFilename": name, "InternalName": os.path.splitext(name)[0], "FileDescription": description}
     for key, value in expected.items():
         if table.get(key) != value:
             problems.append("%s: %s is %r, expected %r" % (block, key, table.get(key), value))
@@ -72,11 +63,8 @@ def manifest_problems(data):
     problems = []
     if root.tag != "{%s}assembly" % ASM_V1:
         problems.append("root element %s, expected the asm.v1 assembly" % root.tag)
-    levels = []
-    for ns in (ASM_V2, ASM_V3):
-        path = ("{%s}trustInfo/{%s}security/{%s}requestedPrivileges/{%s}requestedExecutionLevel"
-                % (ns, ns, ns, ns))
-        levels += root.findall(path)
+    levels = [level for ns in (ASM_V2, ASM_V3) for level in root.findall(
+        "{0}trustInfo/{0}security/{0}requestedPrivileges/{0}requestedExecutionLevel".format("{%s}" % ns))]
     if len(levels) != 1:
         problems.append("%d requestedExecutionLevel elements under trustInfo (asm.v2/v3)" % len(levels))
     for level in levels:

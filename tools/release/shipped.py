@@ -25,13 +25,18 @@ ENGLISH_DESCRIPTIONS = {
 NOTES = ["README-CN.txt", "README-EN.txt", "example-coinstaller.inf"]
 
 
+def folder_name(arch, version=VERSION):
+    """The one folder inside the archive that holds everything."""
+    return "qelvo-touch-%s-%s" % (version, arch)
+
+
 def archive_name(arch):
-    return "qelvo-touch-%s-%s.zip" % (VERSION, arch)
+    return folder_name(arch) + ".zip"
 
 
 def package_name(arch, version=VERSION):
     """The Windows Installer package beside the archive."""
-    return "qelvo-touch-%s-%s.msi" % (version, arch)
+    return folder_name(arch, version) + ".msi"
 
 
 # The package's folder and Start-menu entries: (shortcut name, program), named as the programs'
@@ -51,13 +56,7 @@ UPGRADE_CODE = "{6F0F5C39-5C8E-4E0B-9B36-1C5B2A0D7E41}"
 def product_code(arch, version=VERSION):
     """The package's ProductCode: the same for every build of one version and architecture."""
     import uuid
-    code = uuid.uuid5(uuid.UUID(UPGRADE_CODE), "qelvo-touch-%s-%s" % (version, arch))
-    return "{%s}" % str(code).upper()
-
-
-def folder_name(arch):
-    """The one folder inside the archive that holds everything."""
-    return "qelvo-touch-%s-%s" % (VERSION, arch)
+    return "{%s}" % str(uuid.uuid5(uuid.UUID(UPGRADE_CODE), folder_name(arch, version))).upper()
 
 
 def find(tree, name):

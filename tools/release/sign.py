@@ -19,27 +19,23 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, ".."))
 
-import shipped  # noqa: E402
+import makerelease  # noqa: E402
+import peimage  # noqa: E402
 
 PASSWORD_VARIABLE = "QELVO_SIGN_PASSWORD"
+DIRECTORY_SECURITY = peimage.pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]
 
 
 def pe_signed(data):
     """True when a PE image carries an Authenticode signature (a non-empty security directory)."""
-    import struct
-    if len(data) < 0x40 or data[:2] != b"MZ":
+    try:
+        directories = peimage.pefile.PE(data=data, fast_load=True).OPTIONAL_HEADER.DATA_DIRECTORY
+    except peimage.pefile.PEFormatError:
         return False
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    optional = pe + 24
-    if data[pe:pe + 4] != b"PE\0\0" or len(data) < optional + 2:
-        return False
-    magic = struct.unpack_from("<H", data, optional)[0]
-    security = optional + (96 if magic == 0x10B else 112) + 4 * 8
-    if len(data) < security + 8:
-        return False
-    address, size = struct.unpack_from("<II", data, security)
-    return address != 0 and size != 0
+    return len(directories) > DIRECTORY_SECURITY and all(
+        (directories[DIRECTORY_SECURITY].VirtualAddress, directories[DIRECTORY_SECURITY].Size))
 
 
 def unsigned(data):
@@ -66,14 +62,13 @@ def sign_file(path, pfx, password_file, timestamp=None):
     cmd += ["-in", path, "-out", signed]
     if os.path.exists(signed):
         os.remove(signed)
-    try:
-        run = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
-    except (OSError, subprocess.TimeoutExpired) as e:
-        return ["osslsigncode did not run for %s: %s" % (path, e)]
-    if run.returncode != 0 or not os.path.isfile(signed):
+    status, output = makerelease.run_tool(cmd, timeout=300)
+    if status is None:
+        return ["osslsigncode did not run for %s: %s" % (path, output)]
+    if status != 0 or not os.path.isfile(signed):
         if os.path.exists(signed):
             os.remove(signed)
-        return ["signing %s failed (%d): %s" % (path, run.returncode, run.stdout.decode("utf-8", "replace").strip())]
+        return ["signing %s failed (%d): %s" % (path, status, output)]
     os.replace(signed, path)
     return []
 
@@ -97,18 +92,16 @@ def sign_all(paths, pfx, timestamp):
 def stage_binaries(win32, win64, stage):
     """Copies each tree's shipped binaries into stage/win32 and stage/win64; returns the copies."""
     copies, problems = [], []
-    for tree, sub in ((win32, "win32"), (win64, "win64")):
+    for tree, sub, arch in ((win32, "win32", "x86"), (win64, "win64", "x64")):
         folder = os.path.join(stage, sub)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
-        for name, _, _ in shipped.BINARIES:
-            found = shipped.find(tree, name)
-            if len(found) != 1:
-                problems.append("%s: %d copies of %s" % (tree, len(found), name))
-                continue
-            copy = os.path.join(folder, name)
-            shutil.copyfile(found[0], copy)
-            copies.append(copy)
+        files, found = makerelease.collect(tree, arch)
+        problems += found
+        for name, data in files:
+            copies.append(os.path.join(folder, name))
+            with open(copies[-1], "wb") as f:
+                f.write(data)
     return copies, problems
 
 
