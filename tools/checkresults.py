@@ -3,7 +3,7 @@
     results = Results("check_name")
     with results.case("Group.Name") as c:
         c.expect(value == 3, "value is %d, expected 3" % value)
-    results.record("Group.Other", ok, "why it failed")   # a case decided in one go (seconds=...)
+    results.record("Group.Other", ok, "why it failed")   # a case decided in one go
     results.skip("Group.Later", "why it did not run")    # not counted as passed or failed
     results.write(results_dir)          # <results_dir>/check_name.xml
     sys.exit(results.exit_code())
@@ -58,18 +58,15 @@ class Results:
         for f in c.failures:
             print("           " + f.replace("\n", "\n           "))
 
-    def record(self, name, ok, message="", seconds=None):
-        """A case decided in one go; `seconds` is the time it took when not just now."""
+    def record(self, name, ok, message=""):
+        """A case decided in one go."""
         with self.case(name) as c:
             c.expect(ok, message or "failed")
-        if seconds is not None:
-            c.seconds = seconds
         return bool(ok)
 
-    def skip(self, name, message, seconds=0.0):
+    def skip(self, name, message):
         c = Case(name)
         c.skipped = message
-        c.seconds = seconds
         self.cases.append(c)
         print("[ %6s ] %s: %s" % ("SKIP", name, message))
 
