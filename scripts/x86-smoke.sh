@@ -49,7 +49,7 @@ package() {
     [[ -n $code ]] && x86wine 300 "$LOGS/package.log" msiexec /x "$code" /qn
     rm -rf "$INSTALLED" "$archive"
     local started=$SECONDS
-    x86wine 900 "$LOGS/package.log" msiexec /i "$(winpath "$msi")" /qn /l*v "$(winpath "$LOGS/package-msiexec.log")" ||
+    x86wine 900 "$LOGS/package.log" msiexec /i "$(winpath "$msi")" /qn /l*v "$(winpath "$LOGS/msiexec.log")" ||
         fail "msiexec /i $msi ended with $? (logs $LOGS/package*.log)"
     python3 -m zipfile -e "$zip" "$archive" || fail "cannot unpack $zip"
     for f in $PACKAGE_FILES; do
@@ -59,7 +59,8 @@ package() {
             differ+=" $f"
         fi
     done
-    [[ -z $missing$differ ]] || fail "missing from the install folder:${missing:- none}; unlike the archive's:${differ:- none}"
+    [[ -z $missing$differ ]] ||
+        fail "missing from the install folder:${missing:- none}; unlike the archive's:${differ:- none}"
     log "installed in $((SECONDS - started))s into $INSTALLED"
 }
 
@@ -73,12 +74,16 @@ nodriver() {
     WINEDEBUG=+relay x86wine 300 "$out" "$exe" &
     pid=$!
     ended() { ! kill -0 $pid 2>/dev/null; }
-    window_or_end() { win=$(xdotool search --onlyvisible --name '^Marksman$' 2>/dev/null | head -n 1); [[ -n $win ]] || ended; }
+    window_or_end() {
+        win=$(xdotool search --onlyvisible --name '^Marksman$' 2>/dev/null | head -n 1)
+        [[ -n $win ]] || ended
+    }
     qelvo_wait_for 240 "a window titled Marksman" window_or_end
     if [[ -n $win ]]; then
         qelvo_screenshot marksman-message20 >/dev/null
         timeout 30 xdotool windowfocus --sync "$win" key Return 2>/dev/null
-        qelvo_wait_for 120 "Marksman to end" ended || { kill $pid; x86emu_kill Marksman.exe; fail "Marksman did not end"; }
+        qelvo_wait_for 120 "Marksman to end" ended ||
+            { kill $pid; x86emu_kill Marksman.exe; fail "Marksman did not end"; }
     fi
     wait $pid 2>/dev/null
     [[ -n $win ]] || fail "no window titled Marksman appeared (log $out)"
@@ -87,10 +92,11 @@ import re, sys
 def relay(s):  # a wide string as the relay trace prints it (debugstr_w)
     return 'L"' + "".join(c if 32 <= ord(c) < 127 and c not in '\\"' else "\\%04x" % ord(c) for c in s) + '"'
 calls = [line.strip() for line in open(sys.argv[1], errors="replace") if "Call user32.MessageBox" in line]
-want = r"Call user32\.MessageBoxW\(0+,[0-9a-fA-F]+ %s,[0-9a-fA-F]+ %s,0*30\)" % (re.escape(relay("初始化设备管理失败！")),
-                                                                               re.escape(relay("Marksman")))
+text, caption = re.escape(relay("初始化设备管理失败！")), re.escape(relay("Marksman"))
+want = r"Call user32\.MessageBoxW\(0+,[0-9a-fA-F]+ %s,[0-9a-fA-F]+ %s,0*30\)" % (text, caption)
 if len(calls) != 1 or not re.search(want, calls[0]):
-    sys.exit("not one owner-less MessageBoxW of string 20, \"Marksman\", MB_OK|MB_ICONEXCLAMATION: %s" % (calls or "none"))
+    sys.exit("not one owner-less MessageBoxW of string 20, caption Marksman, MB_OK|MB_ICONEXCLAMATION: %s"
+             % (calls or "none"))
 PY
 }
 
@@ -121,7 +127,8 @@ run() {
 case ${1:-} in
 start)
     _qelvo_stop_detached
-    qelvo_language_env && x86emu_prepare && _qelvo_detach || { x86emu_stop; fail "the emulated 32-bit Wine could not be prepared (logs: $LOGS)"; }
+    qelvo_language_env && x86emu_prepare && _qelvo_detach ||
+        { x86emu_stop; fail "the emulated 32-bit Wine could not be prepared (logs: $LOGS)"; }
     ;;
 stop) _qelvo_stop_detached; x86emu_kill . ;;
 package) attach; package "$2" ;;
