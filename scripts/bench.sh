@@ -48,7 +48,7 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 cat >"$out/run.sh" <<INNER
 bench=$win64/tools/bench/MarksmanBench.exe
 : >"$out/measurements.txt"
-for args in "startup $(winpath "$win64/calibrate/Marksman.exe") $(winpath "$win64/tools/framework-smoke/FrameworkSmoke.exe") $runs" \\
+for args in "startup $(winpath "$win64/calibrate/Marksman.exe") $(winpath "$win64/tests/wine/framework/FrameworkSmoke.exe") $runs" \\
             "idle $idle" "accuracy"; do
     timeout 1200 "$QELVO_ROOT/scripts/wine-run" "\$bench" \$args >>"$out/measurements.txt" 2>>"$out/errors.txt" ||
         echo "bench: MarksmanBench \$args failed (see $out/errors.txt)" >&2

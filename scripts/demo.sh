@@ -24,7 +24,7 @@ DEMO_STEPS=(
 demo_framework_smoke() {
     local exe
     if ! exe=$(demo_find FrameworkSmoke.exe); then
-        echo "demo: FrameworkSmoke.exe is not built yet (win64 tree, tools/): step skipped"
+        echo "demo: FrameworkSmoke.exe is not built yet (win64 tree, tests/wine/framework/): step skipped"
         return 0
     fi
     demo_show_window framework-smoke "$exe"

@@ -303,9 +303,8 @@ TEST_F(FrameworkDialog, EndDialogFromAMessageSentByAnotherThreadEndsTheRun)
 TEST(FrameworkSmokeProgram, RunsItsDialogFromTheApplicationObjectAndEndsOnClose)
 {
     Process smoke;
-    std::wstring path = ExecutableDirectory() + L"\\";
-    for (const char* c = QELVO_SMOKE_EXE; *c != '\0'; ++c)
-        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    // Built beside this test program.
+    const std::wstring path = ExecutableDirectory() + L"\\FrameworkSmoke.exe";
     ASSERT_TRUE(smoke.Start(L"\"" + path + L"\""));
     HWND dialog = WaitForWindow({L"#32770", L"框架演示", smoke.Id()}, kWindowTimeout);
     ASSERT_NE(dialog, nullptr);
