@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the native, win64 and win32 trees, runs the
-# native tests, the Windows tests under the Wine harness and the static checks of the Windows
-# builds, and ends with one line "N passed, N failed". Exit status 0 only when nothing failed.
+# native tests, the Windows tests under the Wine harness, the static checks of the Windows builds
+# and the x86 smoke run, and ends with one line "N passed, N failed". Exit status 0 only when
+# nothing failed.
 #
 # QELVO_BUILD_DIR (default <repo>/build) moves the build trees and the Wine prefix;
 # QELVO_JOBS (default 2) is the build parallelism.
@@ -53,20 +54,6 @@ run_ctest() {
     echo "tests $preset: done in $((SECONDS - t))s"
 }
 
-run_static_checks() {
-    local results=$QELVO_BUILD_DIR/static-results script name status
-    phase "static checks"
-    mkdir -p "$results"
-    rm -f "$results"/*.xml
-    for script in tests/static/*.py; do
-        [[ -f $script ]] || continue
-        name=$(basename "$script" .py)
-        python3 "$script" --win32 "$QELVO_BUILD_DIR/win32" --win64 "$QELVO_BUILD_DIR/win64" --results "$results"
-        status=$?
-        record static "$name" "$status" "$results/$name.xml"
-    done
-}
-
 phase "setup"
 if ! qelvo_setup; then
     echo "0 passed, 1 failed"
@@ -87,20 +74,19 @@ build win32 && win32_ok=1
 # (QELVO_WINE_JOBS=2 lets those run beside the others).
 [[ -n $win64_ok ]] && run_ctest win64 --parallel "${QELVO_WINE_JOBS:-1}"
 
+# The x86 tree's tests: those that need no Wine (export lists and the like); then, with both trees
+# built, the static checks of both trees and of the release archives and packages made from them,
+# and the x86 smoke run, which installs the x86 package under emulated 32-bit Wine (tests/x86/). The
+# emulation now and then kills or stalls a process of its own accord: a failed test gets two more tries.
 if [[ -n $win32_ok && -n $win64_ok ]]; then
-    # The release archives from the trees just built; tests/static/check_release.py reads them.
     phase "release archives"
     bash scripts/release.sh --no-build
     record step "release archives" "$?"
-    run_static_checks
-else
-    echo "static checks skipped: a Windows build failed"
+    run_ctest win32 -L "static|release|x86emu" --repeat until-pass:3
+elif [[ -n $win32_ok ]]; then
+    echo "static checks and x86 smoke run skipped: the win64 build failed"
+    run_ctest win32 -L static
 fi
-
-# The x86 tree's tests: those that need no Wine (export lists and the like), and the x86 smoke run,
-# which installs the x86 package just made under emulated 32-bit Wine (tests/x86/). The emulation
-# now and then kills or stalls a process of its own accord: a failed test gets two more tries.
-[[ -n $win32_ok ]] && run_ctest win32 --repeat until-pass:3
 
 phase "summary (${SECONDS}s in all)"
 python3 tools/testsummary.py "$ledger"

@@ -9,7 +9,7 @@
     sys.exit(results.exit_code())
 A case fails when any expectation fails or its body raises.
 
-A static check (tests/static/*.py) is run by scripts/test.sh as
+A static check (tests/static/*.py) is a CTest test of the x86 tree (tests/static/CMakeLists.txt), run as
     python3 <script> --win32 <build/win32> --win64 <build/win64> --results <dir>
 and may end with sys.exit(static_main(__file__, run)), run(args, results) recording the cases.
 unittest_main() runs a module's unittest cases the same way, for CTest."""
@@ -109,7 +109,7 @@ class Results:
 
 
 def standard_args(argv=None):
-    """--win32 DIR --win64 DIR --results DIR, as scripts/test.sh passes them."""
+    """--win32 DIR --win64 DIR --results DIR, as CTest passes them."""
     import argparse
     p = argparse.ArgumentParser()
     p.add_argument("--win32", required=True)

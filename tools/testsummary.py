@@ -3,7 +3,6 @@
 scripts/test.sh writes a ledger, one entry a line (fields separated by tabs):
     step    <name> <exit code>                       a build step or the harness: a failure if not 0
     ctest   <tree> <ctest junit file> <results dir>  one CTest run
-    static  <script> <exit code> <xml file>          one static check script
 A CTest test counts the cases of its GoogleTest XML (<results dir>/<test name>.xml). A test that
 failed without one (crash, time-out) counts as one failure, and so does a test whose XML shows no
 failure although the program failed (a crash or sanitizer report after the last case).
@@ -86,8 +85,6 @@ def main(ledger):
                     tally.add(0, 1, [f"{fields[1]} (exit {fields[2]})"])
             elif fields[0] == "ctest":
                 ctest_run(tally, fields[1], fields[2], fields[3])
-            elif fields[0] == "static":
-                tally.program(f"static/{fields[1]}", fields[2] == "0", fields[3])
     for name in tally.failures:
         print(f"FAILED: {name}")
     print(f"{tally.passed} passed, {tally.failed} failed")

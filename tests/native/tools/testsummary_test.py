@@ -62,9 +62,12 @@ class Summary(unittest.TestCase):
         self.write("r/b.xml", gtest_xml(4, 0))
         self.ledger.append(("ctest", "native", self.write("j.xml", junit({"a": "run", "b": "run"})),
                             os.path.join(self.dir, "r")))
-        self.ledger.append(("static", "check_x", "0", self.write("s.xml", gtest_xml(5, 0))))
+        os.makedirs(os.path.join(self.dir, "s"))
+        self.write("s/check_x.xml", gtest_xml(5, 0))
+        self.ledger.append(("ctest", "win32", self.write("k.xml", junit({"check_x": "run", "no_xml": "run"})),
+                            os.path.join(self.dir, "s")))
         self.ledger.append(("step", "build win64", "0"))
-        self.assertEqual(self.summary()[:2], (0, "12 passed, 0 failed"))
+        self.assertEqual(self.summary()[:2], (0, "13 passed, 0 failed"))
 
     def test_crash_timeout_and_late_failure_count_as_failures(self):
         os.makedirs(os.path.join(self.dir, "r"))
@@ -80,11 +83,14 @@ class Summary(unittest.TestCase):
 
     def test_missing_results_and_failed_steps_are_failures(self):
         self.ledger.append(("ctest", "native", os.path.join(self.dir, "none.xml"), self.dir))
-        self.ledger.append(("static", "check_y", "1", os.path.join(self.dir, "absent.xml")))
-        self.ledger.append(("static", "check_z", "1", self.write("z.xml", gtest_xml(1, 0))))
+        self.write("check_z.xml", gtest_xml(1, 0))
+        self.write("check_bad.xml", "<testsuites><oops")
+        statuses = {"check_y": "fail", "check_z": "fail", "check_bad": "run"}
+        self.ledger.append(("ctest", "win32", self.write("j.xml", junit(statuses)), self.dir))
         self.ledger.append(("step", "build win32", "2"))
-        self.ledger.append(("static", "check_bad", "0", self.write("bad.xml", "<testsuites><oops")))
-        self.assertEqual(self.summary()[:2], (1, "1 passed, 5 failed"))
+        code, last, details = self.summary()
+        self.assertEqual((code, last), (1, "1 passed, 5 failed"))
+        self.assertIn("unreadable result", "\n".join(details))
 
     def test_nothing_run_is_not_a_success(self):
         self.assertEqual(self.summary()[:2], (1, "0 passed, 0 failed"))
