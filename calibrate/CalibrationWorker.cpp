@@ -112,7 +112,7 @@ bool CalibrationWorker::ReadStoredMode(uint32_t* mode) const
 {
     fw::RegistryKey key;
     uint32_t value = 0;
-    if (!inputs_.openKey || !inputs_.openKey(key) || key.ReadDword(L"MouseMode", &value) != ERROR_SUCCESS || value > 3)
+    if (!inputs_.openKey || !inputs_.openKey(key) || fw::ReadDword(key.Get(), L"MouseMode", &value) != ERROR_SUCCESS || value > 3)
         return false;
     *mode = value;
     return true;
@@ -302,7 +302,7 @@ bool CalibrationWorker::Store(const CalibrationValues& values)
     LONG firstError = ERROR_SUCCESS;
     // A failed write does not stop the later ones; the first failure's code is reported.
     for (const StoredValue& stored : StoredCalibrationValues(values, range.XMin, range.YMin, range.XRange, range.YRange)) {
-        const LONG written = key.WriteDword(stored.name, stored.value);
+        const LONG written = fw::WriteDword(key.Get(), stored.name, stored.value);
         if (written != ERROR_SUCCESS && firstError == ERROR_SUCCESS)
             firstError = written;
     }
