@@ -102,7 +102,7 @@ void CalibrationWorker::Finish()
             Fail(IDS_SET_MODE_FAILED, ::GetLastError());
     }
     if (failureMessage_ != 0) {
-        dialog_.Target().Stop();
+        dialog_.Target().Send(ACM_STOP);
         dialog_.Send(WM_CALIBRATION_ERROR, failureMessage_, static_cast<LPARAM>(lastError_));
     }
     device_.Close();
@@ -184,7 +184,8 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
             return Outcome::Cancelled;
 
         PlaceTarget(targets_[i]);
-        dialog_.Target().Play(0, 0xFFFF, 0xFFFFFFFFu);
+        // From the first frame to the last, repeated until stopped.
+        dialog_.Target().Send(ACM_PLAY, 0xFFFFFFFFu, MAKELPARAM(0, 0xFFFF));
         Prompt(kTargets[i].promptId, IDS_PROMPT_CANCEL);
 
         if (!dialog_.StartTimeout()) {
@@ -197,7 +198,7 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
             return touched;
 
         if (i + 1 < kTargetCount) {
-            dialog_.Target().Stop();
+            dialog_.Target().Send(ACM_STOP);
             Prompt(IDS_PROMPT_MOVING, 0);
             Glide(targets_[i], targets_[i + 1]);
         }

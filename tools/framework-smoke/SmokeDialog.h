@@ -23,7 +23,7 @@ public:
 };
 
 // Sends its parent WM_NOTIFY SMOKE_NOTIFY_POKED when clicked.
-class PokeStatic : public fw::Static {
+class PokeStatic : public fw::Control {
 public:
     const fw::MessageMap& Messages() const override;
 
@@ -32,7 +32,7 @@ private:
 };
 
 // Owner-drawn push button with a number on it, drawn by the button object (WM_DRAWITEM reflected).
-class TileButton : public fw::Button {
+class TileButton : public fw::Control {
 public:
     explicit TileButton(int number) : number_(number) {}
     bool DrawItem(const DRAWITEMSTRUCT& item) override;
@@ -86,7 +86,7 @@ private:
     LRESULT OnEndRequest(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
 
     PokeStatic poke_;
-    fw::ListBox list_;
+    fw::Control list_;
     fw::Trackbar track_;
     HBRUSH statusBrush_ = nullptr;
 };
