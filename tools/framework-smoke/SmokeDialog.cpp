@@ -2,8 +2,6 @@
 
 #include "SmokeResource.h"
 
-#include "framework/IntegerText.h"
-
 #include <string>
 
 namespace {
@@ -119,11 +117,9 @@ bool SmokeDialog::OnInitDialog()
 
 void SmokeDialog::DoDataExchange(fw::DataExchange& dx)
 {
-    dx.Text(IDC_SMOKE_NAME, name);
-    dx.Int(IDC_SMOKE_NUMBER, number);
     dx.Radio(IDC_SMOKE_MODE_FIRST, mode);
+    dx.Int(IDC_SMOKE_NUMBER, number);
     dx.Bind(IDC_SMOKE_LIST, list_);
-    dx.ListIndex(IDC_SMOKE_LIST, listIndex);
     dx.TrackbarPosition(IDC_SMOKE_TRACK, trackPosition);
     dx.Bind(IDC_SMOKE_POKE, poke_);
 }
@@ -177,7 +173,7 @@ void SmokeDialog::OnListDoubleClick(UINT, UINT, HWND)
 {
     ++listDoubleClicks;
     const LRESULT row = list_.Send(LB_GETCURSEL);
-    ::SetDlgItemTextW(hwnd_, IDC_SMOKE_STATUS, (L"状态：双击 " + fw::FormatInt32(static_cast<int32_t>(row))).c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_SMOKE_STATUS, (L"状态：双击 " + std::to_wstring(row)).c_str());
 }
 
 LRESULT SmokeDialog::OnPoked(NMHDR&)

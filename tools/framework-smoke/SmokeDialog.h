@@ -48,10 +48,8 @@ public:
     explicit SmokeDialog(HWND parent = nullptr);
 
     // Exchanged with the controls, in this order.
-    std::wstring name = L"示例";
-    int32_t number = 42;
     int mode = 1;
-    int listIndex = 2;
+    int32_t number = 42;
     int trackPosition = 7;
 
     bool endDuringInit = false;   // the dialog ends itself with 77 in OnInitDialog
