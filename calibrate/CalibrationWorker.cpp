@@ -112,7 +112,8 @@ bool CalibrationWorker::ReadStoredMode(uint32_t* mode) const
 {
     fw::RegistryKey key;
     uint32_t value = 0;
-    if (!inputs_.openKey || !inputs_.openKey(key) || fw::ReadDword(key.Get(), L"MouseMode", &value) != ERROR_SUCCESS || value > 3)
+    if (!inputs_.openKey || !inputs_.openKey(key) || fw::ReadDword(key.Get(), L"MouseMode", &value) != ERROR_SUCCESS ||
+        value > 3)
         return false;
     *mode = value;
     return true;
