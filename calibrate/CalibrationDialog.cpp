@@ -57,7 +57,7 @@ void CalibrationDialog::DoDataExchange(fw::DataExchange& dx)
 bool CalibrationDialog::OnInitDialog()
 {
     Dialog::OnInitDialog();
-    if (!lowerPrompt_.IsValid() || !upperPrompt_.IsValid() || !target_.IsValid()) {
+    if (!::IsWindow(lowerPrompt_.Handle()) || !::IsWindow(upperPrompt_.Handle()) || !::IsWindow(target_.Handle())) {
         EndDialog(IDCANCEL);
         return true;
     }
@@ -79,7 +79,7 @@ bool CalibrationDialog::OnInitDialog()
     }
 
     // Opening the clip sizes the control to its frames (71 x 71); without it there is no target.
-    if (!target_.Open(fw::ProgramInstance(), IDR_TARGET_ANIMATION)) {
+    if (!target_.Send(ACM_OPENW, reinterpret_cast<WPARAM>(fw::ProgramInstance()), IDR_TARGET_ANIMATION)) {
         EndDialog(IDCANCEL);
         return true;
     }
@@ -206,7 +206,7 @@ void CalibrationDialog::WorkerFinished()
     workerFinished_.store(true);
     // Only the window's thread ends the modal loop: when the close cannot be posted it is sent,
     // which waits until that thread has handled it.
-    if (!Post(WM_CLOSE))
+    if (!::PostMessageW(hwnd_, WM_CLOSE, 0, 0))
         Send(WM_CLOSE);
 }
 
@@ -307,7 +307,7 @@ LRESULT CalibrationDialog::OnCalibrationError(UINT, WPARAM wParam, LPARAM lParam
     return 0;
 }
 
-SIZE CalibrationDialog::MeasureText(const fw::Static& control, const std::wstring& text) const
+SIZE CalibrationDialog::MeasureText(const fw::Control& control, const std::wstring& text) const
 {
     SIZE size = {0, 0};
     const fw::WindowDC dc(hwnd_, ::GetWindowDC(hwnd_));
@@ -322,7 +322,7 @@ SIZE CalibrationDialog::MeasureText(const fw::Static& control, const std::wstrin
     return size;
 }
 
-Size CalibrationDialog::PreparePrompt(const fw::Static& control, UINT id, std::wstring* text) const
+Size CalibrationDialog::PreparePrompt(const fw::Control& control, UINT id, std::wstring* text) const
 {
     if (id == 0) {
         control.Show(SW_HIDE);
@@ -347,11 +347,11 @@ LRESULT CalibrationDialog::OnCalibrationPrompt(UINT, WPARAM wParam, LPARAM lPara
     const PromptRects rects = LayoutPrompts(areaSize, upperSize, lowerSize);
     if (upperId != 0) {
         upperPrompt_.Move(RECT{rects.upper.left, rects.upper.top, rects.upper.right, rects.upper.bottom});
-        upperPrompt_.SetText(upperText);
+        ::SetWindowTextW(upperPrompt_.Handle(), upperText.c_str());
     }
     if (lowerId != 0) {
         lowerPrompt_.Move(RECT{rects.lower.left, rects.lower.top, rects.lower.right, rects.lower.bottom});
-        lowerPrompt_.SetText(lowerText);
+        ::SetWindowTextW(lowerPrompt_.Handle(), lowerText.c_str());
     }
     return 0;
 }

@@ -51,7 +51,7 @@ public:
     const CalibrationInputs& Inputs() const { return inputs_; }
     HANDLE CancelEvent() const { return cancelEvent_.Get(); }
     HANDLE AcceptEvent() const { return acceptEvent_.Get(); }
-    const fw::AnimateControl& Target() const { return target_; }
+    const fw::Control& Target() const { return target_; }
     HCURSOR BlankCursor() const { return blankCursor_; }
     HCURSOR ArrowCursor() const { return arrowCursor_; }
     // Starts timer 1 with the 30-second time-out and keeps its id in timerId_; false if the
@@ -95,14 +95,14 @@ private:
     void WatchForStall();
     void ReleaseResources();
     // Width and height of `text` drawn with `control`'s font, measured on the window's DC.
-    SIZE MeasureText(const fw::Static& control, const std::wstring& text) const;
+    SIZE MeasureText(const fw::Control& control, const std::wstring& text) const;
     // Loads and measures prompt `id` and shows `control`; id 0 hides it and measures nothing.
-    Size PreparePrompt(const fw::Static& control, UINT id, std::wstring* text) const;
+    Size PreparePrompt(const fw::Control& control, UINT id, std::wstring* text) const;
 
     const CalibrationInputs inputs_;
-    fw::Static lowerPrompt_;
-    fw::Static upperPrompt_;
-    fw::AnimateControl target_;
+    fw::Control lowerPrompt_;
+    fw::Control upperPrompt_;
+    fw::Control target_;
     touch::ErrorTextHolder errorText_;
     fw::KernelHandle cancelEvent_;
     fw::KernelHandle acceptEvent_;

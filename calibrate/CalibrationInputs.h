@@ -3,14 +3,11 @@
 #pragma once
 
 #include "calibrate/Geometry.h"
+#include "framework/Handle.h"
 
 #include <stdint.h>
 
 #include <functional>
-
-namespace fw {
-class RegistryKey;
-}
 
 namespace calibrate {
 

@@ -102,7 +102,7 @@ void CalibrationWorker::Finish()
             Fail(IDS_SET_MODE_FAILED, ::GetLastError());
     }
     if (failureMessage_ != 0) {
-        dialog_.Target().Stop();
+        dialog_.Target().Send(ACM_STOP);
         dialog_.Send(WM_CALIBRATION_ERROR, failureMessage_, static_cast<LPARAM>(lastError_));
     }
     device_.Close();
@@ -112,7 +112,8 @@ bool CalibrationWorker::ReadStoredMode(uint32_t* mode) const
 {
     fw::RegistryKey key;
     uint32_t value = 0;
-    if (!inputs_.openKey || !inputs_.openKey(key) || key.ReadDword(L"MouseMode", &value) != ERROR_SUCCESS || value > 3)
+    if (!inputs_.openKey || !inputs_.openKey(key) || fw::ReadDword(key.Get(), L"MouseMode", &value) != ERROR_SUCCESS ||
+        value > 3)
         return false;
     *mode = value;
     return true;
@@ -184,7 +185,8 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
             return Outcome::Cancelled;
 
         PlaceTarget(targets_[i]);
-        dialog_.Target().Play(0, 0xFFFF, 0xFFFFFFFFu);
+        // From the first frame to the last, repeated until stopped.
+        dialog_.Target().Send(ACM_PLAY, 0xFFFFFFFFu, MAKELPARAM(0, 0xFFFF));
         Prompt(kTargets[i].promptId, IDS_PROMPT_CANCEL);
 
         if (!dialog_.StartTimeout()) {
@@ -197,7 +199,7 @@ CalibrationWorker::Outcome CalibrationWorker::Pass()
             return touched;
 
         if (i + 1 < kTargetCount) {
-            dialog_.Target().Stop();
+            dialog_.Target().Send(ACM_STOP);
             Prompt(IDS_PROMPT_MOVING, 0);
             Glide(targets_[i], targets_[i + 1]);
         }
@@ -302,7 +304,7 @@ bool CalibrationWorker::Store(const CalibrationValues& values)
     LONG firstError = ERROR_SUCCESS;
     // A failed write does not stop the later ones; the first failure's code is reported.
     for (const StoredValue& stored : StoredCalibrationValues(values, range.XMin, range.YMin, range.XRange, range.YRange)) {
-        const LONG written = key.WriteDword(stored.name, stored.value);
+        const LONG written = fw::WriteDword(key.Get(), stored.name, stored.value);
         if (written != ERROR_SUCCESS && firstError == ERROR_SUCCESS)
             firstError = written;
     }

@@ -181,9 +181,9 @@ bool DisplaySelectDialog::OnInitDialog()
         EndDialog(IDCANCEL);
         return true;
     }
-    EnableItem(IDOK, false);
-    resolutionText_.SetText(L"");
-    nameText_.SetText(L"");
+    ::EnableWindow(Item(IDOK), FALSE);
+    ::SetWindowTextW(resolutionText_.Handle(), L"");
+    ::SetWindowTextW(nameText_.Handle(), L"");
     return true;
 }
 
@@ -230,18 +230,18 @@ void DisplaySelectDialog::OnSelectDisplay(UINT id, UINT, HWND)
     if (k < 0 || static_cast<uint32_t>(k) >= displayCount_ || k == selected_)
         return;
     if (selected_ < 0)
-        EnableItem(IDOK, true);
+        ::EnableWindow(Item(IDOK), TRUE);
     else
         displays_[selected_].button.SetSelected(false);
     displays_[k].button.SetSelected(true);
     selected_ = k;
 
     const DisplayEntry& entry = displays_[k];
-    nameText_.SetText(entry.description);
+    ::SetWindowTextW(nameText_.Handle(), entry.description.c_str());
     wchar_t resolution[32];
     std::swprintf(resolution, sizeof resolution / sizeof resolution[0], L"%dx%d", static_cast<int>(entry.width),
                   static_cast<int>(entry.height));
-    resolutionText_.SetText(resolution);
+    ::SetWindowTextW(resolutionText_.Handle(), resolution);
 }
 
 void DisplaySelectDialog::OnIdentify(UINT, UINT, HWND)

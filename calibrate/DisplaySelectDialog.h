@@ -79,8 +79,8 @@ private:
     void OnIdentify(UINT id, UINT code, HWND control);
     void OnCustom(UINT id, UINT code, HWND control);
 
-    fw::Static resolutionText_;
-    fw::Static nameText_;
+    fw::Control resolutionText_;
+    fw::Control nameText_;
     std::unique_ptr<DisplayEntry[]> displays_;
     uint32_t displayCount_ = 0;
     int32_t selected_ = -1;

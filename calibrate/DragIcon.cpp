@@ -15,7 +15,7 @@ const fw::MessageMap& DragIcon::Messages() const
         fw::OnMessage(WM_LBUTTONUP, &DragIcon::OnButtonUp),
         fw::OnMessage(WM_CAPTURECHANGED, &DragIcon::OnCaptureChanged),
     };
-    static const fw::MessageMap map(entries, &Static::Messages());
+    static const fw::MessageMap map(entries, &Control::Messages());
     return map;
 }
 
@@ -26,7 +26,7 @@ void DragIcon::Notify(UINT code, const POINT* screen)
         return;
     DragMoveNotification record = {};
     record.header.hwndFrom = hwnd_;
-    record.header.idFrom = static_cast<UINT_PTR>(Id());
+    record.header.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(hwnd_));
     record.header.code = code;
     if (screen != nullptr) {
         record.x = screen->x;
@@ -45,7 +45,7 @@ LRESULT DragIcon::OnButtonDown(UINT, WPARAM, LPARAM, bool& handled)
         ::SetCursor(target);
     HICON empty = ::LoadIconW(module, MAKEINTRESOURCEW(IDI_DRAG_WINDOW));
     if (empty != nullptr)
-        SetIcon(empty);
+        Send(STM_SETICON, reinterpret_cast<WPARAM>(empty));
     dragging_ = true;
     Notify(kDragStarted, nullptr);
     return 0;
@@ -89,7 +89,7 @@ void DragIcon::EndDrag(bool releaseCapture)
         ::ReleaseCapture();
     HICON target = ::LoadIconW(fw::ProgramInstance(), MAKEINTRESOURCEW(IDI_DRAG_TARGET));
     if (target != nullptr)
-        SetIcon(target);
+        Send(STM_SETICON, reinterpret_cast<WPARAM>(target));
     Notify(kDragEnded, nullptr);
 }
 

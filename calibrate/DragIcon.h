@@ -22,7 +22,7 @@ struct DragMoveNotification {
 
 // A static icon control whose target can be dragged out of it: while the left button is held
 // the control shows the empty window picture and the cursor is the target.
-class DragIcon : public fw::Static {
+class DragIcon : public fw::Control {
 public:
     ~DragIcon() override;
 

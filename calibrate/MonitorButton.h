@@ -8,7 +8,7 @@
 
 namespace calibrate {
 
-class MonitorButton : public fw::Button {
+class MonitorButton : public fw::Control {
 public:
     ~MonitorButton() override;
 

@@ -45,14 +45,8 @@ bool SameName(const wchar_t* a, std::size_t aUnits, const wchar_t* b, std::size_
     return false;
 }
 
-struct InfFileTraits {
-    using Type = HINF;
-    static Type None() { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(Type inf) { return inf != INVALID_HANDLE_VALUE && inf != nullptr; }
-    static void Close(Type inf) { SetupCloseInfFile(inf); }
-};
 // One INF handle, owned for the duration of one driver node.
-using InfFile = fw::UniqueHandle<InfFileTraits>;
+using InfFile = fw::UniqueHandle<HINF, &::SetupCloseInfFile, true>;
 
 // Replaces the installer's choice by the first compatible driver whose INF names its manufacturer
 // under TouchAutoInstall/ManufacturerName. When none does, the installer's own outcome stands.

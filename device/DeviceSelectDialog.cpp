@@ -34,14 +34,14 @@ bool DeviceSelectDialog::PreTranslateMessage(MSG& msg)
 bool DeviceSelectDialog::OnInitDialog()
 {
     const bool focus = Dialog::OnInitDialog();
-    if (!list_.IsSubclassed()) {
+    if (list_.Handle() == nullptr) {
         EndDialog(IDCANCEL);
         return focus;
     }
     // The list sorts by instance id; the item data leads back to the entry.
     for (uint32_t i = 0; i < count_; ++i) {
-        const int row = list_.AddString(entries_[i].instanceId);
-        if (row < 0 || !list_.SetItemData(row, static_cast<LPARAM>(i))) {
+        const LRESULT row = list_.Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entries_[i].instanceId));
+        if (row < 0 || list_.Send(LB_SETITEMDATA, static_cast<WPARAM>(row), static_cast<LPARAM>(i)) == LB_ERR) {
             EndDialog(IDCANCEL);
             break;
         }
@@ -53,7 +53,7 @@ const TouchDeviceEntry* DeviceSelectDialog::EntryOfRow(int row, int32_t* index) 
 {
     if (row < 0)
         return nullptr;
-    const LPARAM data = list_.ItemData(row);
+    const LRESULT data = list_.Send(LB_GETITEMDATA, static_cast<WPARAM>(row));
     if (data < 0 || static_cast<unsigned long long>(data) >= count_)
         return nullptr;
     *index = static_cast<int32_t>(data);
@@ -63,17 +63,17 @@ const TouchDeviceEntry* DeviceSelectDialog::EntryOfRow(int row, int32_t* index) 
 void DeviceSelectDialog::OnSelectionChange(UINT, UINT, HWND)
 {
     int32_t index = -1;
-    const TouchDeviceEntry* entry = EntryOfRow(list_.CurrentSelection(), &index);
+    const TouchDeviceEntry* entry = EntryOfRow(static_cast<int>(list_.Send(LB_GETCURSEL)), &index);
     if (entry == nullptr)
         return;
-    description_.SetText(entry->description);
-    manufacturer_.SetText(entry->manufacturer);
+    ::SetWindowTextW(description_.Handle(), entry->description);
+    ::SetWindowTextW(manufacturer_.Handle(), entry->manufacturer);
 }
 
 void DeviceSelectDialog::OnOK()
 {
     int32_t index = -1;
-    EntryOfRow(list_.CurrentSelection(), &index);
+    EntryOfRow(static_cast<int>(list_.Send(LB_GETCURSEL)), &index);
     chosen_ = index;
     EndDialog(IDOK);
 }

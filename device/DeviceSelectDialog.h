@@ -33,9 +33,9 @@ private:
     const TouchDeviceEntry* entries_;
     uint32_t count_;
     int32_t chosen_ = -1;
-    fw::ListBox list_;
-    fw::Static manufacturer_;
-    fw::Static description_;
+    fw::Control list_;
+    fw::Control manufacturer_;
+    fw::Control description_;
 };
 
 } // namespace touch

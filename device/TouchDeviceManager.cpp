@@ -254,7 +254,7 @@ bool TouchDeviceManager::OpenDeviceKey(fw::RegistryKey& key) const
 LONG TouchDeviceManager::CloseDeviceKey(HKEY key) const
 {
     fw::RegistryKey owner(key);
-    return owner.Close();
+    return owner ? ::RegCloseKey(owner.Release()) : ERROR_INVALID_HANDLE;
 }
 
 void TouchDeviceManager::Release()

@@ -14,14 +14,8 @@
 
 namespace touch {
 
-struct DeviceInfoSetTraits {
-    using Type = HDEVINFO;
-    static Type None() { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(Type set) { return set != INVALID_HANDLE_VALUE && set != nullptr; }
-    static void Close(Type set) { ::SetupDiDestroyDeviceInfoList(set); }
-};
 // A device-information set of SetupAPI, destroyed by its owner.
-using DeviceInfoSet = fw::UniqueHandle<DeviceInfoSetTraits>;
+using DeviceInfoSet = fw::UniqueHandle<HDEVINFO, &::SetupDiDestroyDeviceInfoList, true>;
 
 // One controller as the driver reports it, with what the device installer knows of it. Texts are
 // zero-terminated; an entry that no device node matched keeps empty texts and an unfilled devInfo.

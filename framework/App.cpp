@@ -8,24 +8,10 @@
 
 namespace fw {
 
-namespace {
-App* currentApp = nullptr;
-} // namespace
-
-App::App()
-{
-    currentApp = this;
-}
-
 App::~App()
 {
-    if (currentApp == this)
-        currentApp = nullptr;
-}
-
-App* App::Current()
-{
-    return currentApp;
+    if (current_ == this)
+        current_ = nullptr;
 }
 
 int App::Run()
@@ -65,23 +51,15 @@ const std::wstring& ProgramName()
     return name;
 }
 
-HINSTANCE ProgramInstance()
-{
-    return ::GetModuleHandleW(nullptr);
-}
-
 bool InitCommonControlClasses()
 {
-    INITCOMMONCONTROLSEX classes = {};
-    classes.dwSize = sizeof classes;
-    classes.dwICC = ICC_ANIMATE_CLASS | ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_UPDOWN_CLASS;
+    const DWORD kinds = ICC_ANIMATE_CLASS | ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_UPDOWN_CLASS;
+    INITCOMMONCONTROLSEX classes = {sizeof classes, kinds};
     if (!::InitCommonControlsEx(&classes))
         return false;
     // ICC_STANDARD_CLASSES is known to comctl32 6 only; older versions may refuse it, and there
     // user32 serves those classes anyway, so its result does not matter.
-    INITCOMMONCONTROLSEX standard = {};
-    standard.dwSize = sizeof standard;
-    standard.dwICC = 0x00004000;
+    INITCOMMONCONTROLSEX standard = {sizeof standard, 0x00004000};
     ::InitCommonControlsEx(&standard);
     return true;
 }

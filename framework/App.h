@@ -21,13 +21,15 @@ namespace fw {
 
 class App {
 public:
-    App();
+    App() { current_ = this; }
+    // Out of line: App's key function, so that every application object pulls App.cpp, and with
+    // it wWinMain, out of the static library.
     virtual ~App();
     App(const App&) = delete;
     App& operator=(const App&) = delete;
 
     // Null before the program's application object is constructed and after it is destroyed.
-    static App* Current();
+    static App* Current() { return current_; }
     // The program's own application class; only for the type the program actually defines.
     template <class T>
     static T& Get() { return static_cast<T&>(*Current()); }
@@ -39,13 +41,16 @@ protected:
     virtual bool InitInstance() = 0;
     // Exit code of the process; default 0.
     virtual int ExitCode() { return 0; }
+
+private:
+    static inline App* current_ = nullptr;
 };
 
 // The program's name: its executable's file name without the extension ("Marksman").
 const std::wstring& ProgramName();
 
 // The module whose resources are the program's (the executable).
-HINSTANCE ProgramInstance();
+inline HINSTANCE ProgramInstance() { return ::GetModuleHandleW(nullptr); }
 
 // Registers the common control classes the programs use (animation, tab, trackbar, up-down and
 // the standard ones). wWinMain calls it; tests that make dialogs without an App call it themselves.

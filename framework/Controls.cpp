@@ -4,11 +4,6 @@
 
 namespace fw {
 
-Control::~Control()
-{
-    Unsubclass();
-}
-
 bool Control::Subclass(HWND hwnd)
 {
     if (hwnd == nullptr || previousProc_ != nullptr || !Bind(hwnd))
@@ -22,11 +17,6 @@ bool Control::Subclass(HWND hwnd)
     }
     previousProc_ = reinterpret_cast<WNDPROC>(previous);
     return true;
-}
-
-bool Control::SubclassItem(const Window& parent, int id)
-{
-    return Subclass(parent.Item(id));
 }
 
 void Control::Unsubclass()
@@ -43,12 +33,11 @@ void Control::Unsubclass()
     hwnd_ = nullptr;
 }
 
-bool Control::Create(const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rect,
-                     HWND parent, int id, DWORD exStyle)
+bool Control::Create(const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rect, HWND parent, int id)
 {
     if (hwnd_ != nullptr)
         return false;
-    HWND hwnd = ::CreateWindowExW(exStyle, className, text, style | WS_CHILD, rect.left, rect.top,
+    HWND hwnd = ::CreateWindowExW(0, className, text, style | WS_CHILD, rect.left, rect.top,
                                   rect.right - rect.left, rect.bottom - rect.top, parent,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ProgramInstance(), nullptr);
     if (hwnd == nullptr)

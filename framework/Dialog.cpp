@@ -31,16 +31,9 @@ public:
             return;
         words_.assign((size + 3) / 4, 0);
         std::memcpy(words_.data(), data, size);
-        unsigned char* bytes = reinterpret_cast<unsigned char*>(words_.data());
-        WORD version = 0, signature = 0;
-        std::memcpy(&version, bytes, sizeof version);
-        std::memcpy(&signature, bytes + 2, sizeof signature);
-        // DLGTEMPLATEEX: dlgVer 1, signature 0xFFFF, helpID, exStyle, style.
-        const size_t styleOffset = (version == 1 && signature == 0xFFFF) ? 12 : 0;
-        DWORD style = 0;
-        std::memcpy(&style, bytes + styleOffset, sizeof style);
-        style &= ~static_cast<DWORD>(WS_VISIBLE);
-        std::memcpy(bytes + styleOffset, &style, sizeof style);
+        // DLGTEMPLATEEX starts with dlgVer 1 and signature 0xFFFF (one little-endian DWORD), then
+        // helpID, exStyle and style; DLGTEMPLATE starts with style.
+        words_[words_[0] == 0xFFFF0001u ? 3 : 0] &= ~static_cast<DWORD>(WS_VISIBLE);
     }
 
     const DLGTEMPLATE* Get() const
@@ -65,23 +58,50 @@ bool ReturnsValueDirectly(UINT message)
            message == WM_CHARTOITEM || message == WM_QUERYDRAGICON || message == WM_INITDIALOG;
 }
 
+// Centres `dialog` over `relativeTo` when that is shown and not minimised, else over the work area,
+// keeping the whole dialog on the work area where it fits.
+void Center(const Window& dialog, HWND relativeTo)
+{
+    RECT area;
+    if (relativeTo != nullptr && ::IsWindowVisible(relativeTo) && !::IsIconic(relativeTo)) {
+        if (!::GetWindowRect(relativeTo, &area))
+            return;
+    } else if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) {
+        return;
+    }
+    RECT work;
+    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
+        work = area;
+    const RECT own = dialog.WindowRect();
+    const LONG width = own.right - own.left;
+    const LONG height = own.bottom - own.top;
+    LONG left = area.left + (area.right - area.left - width) / 2;
+    LONG top = area.top + (area.bottom - area.top - height) / 2;
+    left = std::max(work.left, std::min(left, work.right - width));
+    top = std::max(work.top, std::min(top, work.bottom - height));
+    ::SetWindowPos(dialog.Handle(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 } // namespace
 
-DataExchange::DataExchange(Dialog& dialog, bool save) : dialog_(dialog), save_(save) {}
-
-void DataExchange::Fail(ExchangeFailure::Kind kind, int id)
+void DataExchange::Fail(int id, bool notAnInteger)
 {
     if (failed_)
         return;
     failed_ = true;
-    ExchangeFailure failure = {kind, id, dialog_.Handle() != nullptr ? ::GetDlgItem(dialog_.Handle(), id) : nullptr};
-    dialog_.OnExchangeFailure(failure);
+    HWND control = dialog_.Item(id);
+    if (!notAnInteger || control == nullptr)
+        return;
+    dialog_.ShowMessage(IDS_FW_ENTER_INTEGER, MB_ICONEXCLAMATION);
+    // Through the dialog manager, so the default button follows the focus.
+    dialog_.Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    ::SendMessageW(control, EM_SETSEL, 0, -1);
 }
 
 bool DataExchange::Require(bool ok, int id)
 {
     if (!ok)
-        Fail(ExchangeFailure::Kind::ControlFailed, id);
+        Fail(id);
     return ok;
 }
 
@@ -89,9 +109,9 @@ HWND DataExchange::Find(int id)
 {
     if (failed_)
         return nullptr;
-    HWND control = dialog_.Handle() != nullptr ? ::GetDlgItem(dialog_.Handle(), id) : nullptr;
+    HWND control = dialog_.Item(id);
     if (control == nullptr)
-        Fail(ExchangeFailure::Kind::MissingControl, id);
+        Fail(id);
     return control;
 }
 
@@ -101,28 +121,11 @@ bool DataExchange::Int(int id, int32_t& value)
     if (control == nullptr)
         return false;
     if (save_) {
-        Window wrapper(control);
-        int32_t parsed = 0;
-        if (!ParseInt32(wrapper.Text(), parsed)) {
-            Fail(ExchangeFailure::Kind::NotAnInteger, id);
-            return false;
-        }
-        value = parsed;
-        return true;
+        if (!ParseInt32(Window(control).Text(), value))
+            Fail(id, true);
+        return !failed_;
     }
-    return Require(::SetWindowTextW(control, FormatInt32(value).c_str()) != FALSE, id);
-}
-
-bool DataExchange::Text(int id, std::wstring& value)
-{
-    HWND control = Find(id);
-    if (control == nullptr)
-        return false;
-    if (save_) {
-        value = Window(control).Text();
-        return true;
-    }
-    return Require(::SetWindowTextW(control, value.c_str()) != FALSE, id);
+    return Require(::SetWindowTextW(control, std::to_wstring(value).c_str()) != FALSE, id);
 }
 
 bool DataExchange::Radio(int firstId, int& index)
@@ -162,20 +165,19 @@ bool DataExchange::TrackbarPosition(int id, int& position)
     return true;
 }
 
-// List and combo boxes answer LB_ERR / CB_ERR (both -1) for "no selection" and for failure.
-bool DataExchange::SelectionIndex(int id, int& index, UINT getMessage, UINT setMessage)
+// A combo box answers CB_ERR (-1) for "no selection" and for failure.
+bool DataExchange::ComboIndex(int id, int& index)
 {
-    static_assert(LB_ERR == CB_ERR, "one error value for both kinds of box");
     HWND control = Find(id);
     if (control == nullptr)
         return false;
     if (save_) {
-        const LRESULT selection = ::SendMessageW(control, getMessage, 0, 0);
-        index = selection == LB_ERR ? -1 : static_cast<int>(selection);
+        const LRESULT selection = ::SendMessageW(control, CB_GETCURSEL, 0, 0);
+        index = selection == CB_ERR ? -1 : static_cast<int>(selection);
         return true;
     }
-    // Selecting -1 clears the selection and answers LB_ERR although it worked.
-    return Require(::SendMessageW(control, setMessage, static_cast<WPARAM>(index), 0) != LB_ERR || index == -1, id);
+    // Selecting -1 clears the selection and answers CB_ERR although it worked.
+    return Require(::SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(index), 0) != CB_ERR || index == -1, id);
 }
 
 bool DataExchange::Bind(int id, Control& control)
@@ -187,8 +189,6 @@ bool DataExchange::Bind(int id, Control& control)
         return true;
     return Require(control.Handle() == nullptr && control.Subclass(item), id);
 }
-
-Dialog::Dialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
 
 Dialog::~Dialog()
 {
@@ -202,11 +202,6 @@ Dialog::~Dialog()
         Unbind();
         ::DestroyWindow(hwnd);
     }
-}
-
-const MessageMap& Dialog::Messages() const
-{
-    return Window::Messages();
 }
 
 INT_PTR Dialog::RunModal()
@@ -308,36 +303,6 @@ bool Dialog::UpdateData(bool save)
     return !dx.Failed();
 }
 
-int Dialog::ShowMessage(UINT stringId, UINT iconFlags) const
-{
-    return fw::ShowMessage(hwnd_, stringId, iconFlags);
-}
-
-bool Dialog::CenterWindow(HWND relativeTo) const
-{
-    if (hwnd_ == nullptr)
-        return false;
-    RECT area;
-    if (relativeTo != nullptr && ::IsWindowVisible(relativeTo) && !::IsIconic(relativeTo)) {
-        if (!::GetWindowRect(relativeTo, &area))
-            return false;
-    } else if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0)) {
-        return false;
-    }
-    RECT work;
-    if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0))
-        work = area;
-    const RECT own = WindowRect();
-    const LONG width = own.right - own.left;
-    const LONG height = own.bottom - own.top;
-    LONG left = area.left + (area.right - area.left - width) / 2;
-    LONG top = area.top + (area.bottom - area.top - height) / 2;
-    // Keep the whole dialog on the work area where it fits.
-    left = std::max(work.left, std::min(left, work.right - width));
-    top = std::max(work.top, std::min(top, work.bottom - height));
-    return ::SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE) != FALSE;
-}
-
 bool Dialog::SetWindowIcon(UINT iconId)
 {
     icon_ = ::LoadIconW(ProgramInstance(), MAKEINTRESOURCEW(iconId));
@@ -374,28 +339,6 @@ bool Dialog::PreTranslateChain(MSG& msg)
     return PreTranslateMessage(msg);
 }
 
-bool Dialog::OnInitDialog()
-{
-    UpdateData(false);
-    return true;
-}
-
-void Dialog::OnOK()
-{
-    if (UpdateData(true))
-        EndDialog(IDOK);
-}
-
-void Dialog::OnExchangeFailure(const ExchangeFailure& failure)
-{
-    if (failure.kind != ExchangeFailure::Kind::NotAnInteger || failure.control == nullptr)
-        return;
-    ShowMessage(IDS_FW_ENTER_INTEGER, MB_ICONEXCLAMATION);
-    // Through the dialog manager, so the default button follows the focus.
-    ::SendMessageW(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(failure.control), TRUE);
-    ::SendMessageW(failure.control, EM_SETSEL, 0, -1);
-}
-
 bool Dialog::Defaults(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     result = 0;
@@ -430,8 +373,7 @@ INT_PTR Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             // owner, or over the work area when it has none.
             if ((style & (WS_CHILD | WS_VISIBLE | DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN)) == 0 &&
                 std::memcmp(&before, &after, sizeof before) == 0) {
-                HWND owner = ::GetWindow(hwnd_, GW_OWNER);
-                CenterWindow(owner);
+                Center(*this, ::GetWindow(hwnd_, GW_OWNER));
             }
         }
         return focus;

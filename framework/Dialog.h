@@ -16,6 +16,7 @@
 //   INT_PTR result = MyDialog().RunModal();   // IDOK, IDCANCEL, or what EndDialog was given
 #pragma once
 
+#include "framework/App.h"
 #include "framework/Controls.h"
 #include "framework/Window.h"
 
@@ -27,49 +28,35 @@ namespace fw {
 
 class Dialog;
 
-// What went wrong in one exchange step; handed to Dialog::OnExchangeFailure.
-struct ExchangeFailure {
-    enum class Kind {
-        NotAnInteger,   // an edit box held no signed 32-bit integer while saving
-        MissingControl, // no child window with that id (the window is not built yet, or a wrong id)
-        ControlFailed,  // the control refused the value or the binding
-    };
-    Kind kind;
-    int controlId;
-    HWND control;  // null for MissingControl
-};
-
 // One pass of data exchange between a dialog's controls and its members, in one direction.
-// The first failure stops the pass: later steps return false and touch neither side.
+// The first failure stops the pass: later steps return false and touch neither side. A step fails
+// when there is no child window with its id, when the control refuses the value or the binding,
+// and when an edit box holds no signed 32-bit integer while saving: only that one is reported, by
+// a message box with the framework's prompt, then the focus to that box with its text selected.
 class DataExchange {
 public:
-    DataExchange(Dialog& dialog, bool save);
+    DataExchange(Dialog& dialog, bool save) : dialog_(dialog), save_(save) {}
 
     bool Failed() const { return failed_; }
 
     // Edit text <-> signed 32-bit integer. Saving refuses anything else (see IntegerText.h).
     bool Int(int id, int32_t& value);
-    // Text of any control.
-    bool Text(int id, std::wstring& value);
     // Radio group starting at `firstId` (the button with WS_GROUP): index of the checked button,
     // -1 for none.
     bool Radio(int firstId, int& index);
     bool TrackbarPosition(int id, int& position);
-    // Selection index of a list box or combo box; -1 for none.
-    bool ListIndex(int id, int& index) { return SelectionIndex(id, index, LB_GETCURSEL, LB_SETCURSEL); }
-    bool ComboIndex(int id, int& index) { return SelectionIndex(id, index, CB_GETCURSEL, CB_SETCURSEL); }
+    // Selection index of a combo box; -1 for none.
+    bool ComboIndex(int id, int& index);
     // Binds a control object to child `id` (subclassed) on the first pass; later passes check it.
     bool Bind(int id, Control& control);
 
-    // Ends the pass as failed and reports it through the dialog's failure path.
-    void Fail(ExchangeFailure::Kind kind, int id);
-
 private:
+    // Ends the pass as failed (the first failure only); `notAnInteger` shows the prompt.
+    void Fail(int id, bool notAnInteger = false);
     // The control `id`; null (and the pass failed) when it is missing or the pass failed before.
     HWND Find(int id);
-    // `ok`, or false with the pass failed as ControlFailed for control `id`.
+    // `ok`, or false with the pass failed for control `id`.
     bool Require(bool ok, int id);
-    bool SelectionIndex(int id, int& index, UINT getMessage, UINT setMessage);
 
     Dialog& dialog_;
     bool save_;
@@ -78,7 +65,7 @@ private:
 
 class Dialog : public Window {
 public:
-    explicit Dialog(UINT templateId, HWND parent = nullptr);
+    explicit Dialog(UINT templateId, HWND parent = nullptr) : templateId_(templateId), parent_(parent) {}
     ~Dialog() override;
 
     // Creates the dialog, disables its owner (the root window of `parent`, if any), runs the modal
@@ -99,15 +86,11 @@ public:
     bool UpdateData(bool save);
 
     // Shows string `stringId` in a message box owned by this dialog (see App.h ShowMessage).
-    int ShowMessage(UINT stringId, UINT iconFlags = 0) const;
-
-    bool CenterWindow(HWND relativeTo = nullptr) const;
+    int ShowMessage(UINT stringId, UINT iconFlags = 0) const { return fw::ShowMessage(hwnd_, stringId, iconFlags); }
 
     // Icon `iconId` of the program as the window's big and small icon, drawn centred while the
     // window is minimised and answered as its drag icon. False when the icon is missing.
     bool SetWindowIcon(UINT iconId);
-
-    const MessageMap& Messages() const override;
 
     // Called by the modal loop for messages aimed at this dialog or its children, innermost page
     // first; return true to consume the message before dialog navigation (IsDialogMessage).
@@ -116,21 +99,25 @@ public:
 protected:
     // Default: load the controls from the members (UpdateData(false)); returns true to let the
     // system set the focus. An EndDialog here ends the run before the dialog is ever shown.
-    virtual bool OnInitDialog();
+    virtual bool OnInitDialog()
+    {
+        UpdateData(false);
+        return true;
+    }
     // Default OK: save the controls; end with IDOK only if that succeeded.
-    virtual void OnOK();
+    virtual void OnOK()
+    {
+        if (UpdateData(true))
+            EndDialog(IDOK);
+    }
     // Default Cancel (also the close box and Esc through the dialog manager): end with IDCANCEL.
     virtual void OnCancel() { EndDialog(IDCANCEL); }
     virtual void DoDataExchange(DataExchange&) {}
-    // The single failure path of data exchange. Default: for NotAnInteger a message box with the
-    // framework's prompt, then the focus to that edit box with its text selected; others silent.
-    virtual void OnExchangeFailure(const ExchangeFailure& failure);
     // WM_CTLCOLOR*: return a brush to paint the control (or the dialog, for WM_CTLCOLORDLG) with,
     // null for the default. `type` is the CTLCOLOR_* value.
     virtual HBRUSH OnCtlColor(HDC /*dc*/, HWND /*control*/, UINT /*type*/) { return nullptr; }
 
 private:
-    friend class DataExchange;
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     bool Defaults(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);

@@ -16,18 +16,15 @@ class GenericWindow : public Window {
 public:
     // Creates the window. `className` must be registered (RegisterWindowClass below) by then or in
     // PreCreateWindow. The object must outlive the window unless OnFinalMessage frees it.
-    bool Create(const wchar_t* className, const wchar_t* title, DWORD style, const RECT& rect,
-                HWND parent = nullptr, DWORD exStyle = 0, HMENU menuOrId = nullptr);
-
-    const MessageMap& Messages() const override;
+    bool Create(const wchar_t* className, const wchar_t* title, DWORD style, const RECT& rect);
 
     // Registers a window class served by GenericWindow; an already registered name is success.
-    static bool RegisterWindowClass(const wchar_t* className, UINT classStyle, HCURSOR cursor,
-                              HBRUSH background, HICON icon);
+    static bool RegisterWindowClass(const wchar_t* className, UINT classStyle, HCURSOR cursor, HBRUSH background,
+                                    HICON icon);
 
 protected:
     // Last chance to change the creation parameters (and to register the class). False cancels.
-    virtual bool PreCreateWindow(CREATESTRUCTW& cs);
+    virtual bool PreCreateWindow(CREATESTRUCTW&) { return true; }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -5,7 +5,9 @@
 //   fw::FileHandle device(::CreateFileW(...));  // INVALID_HANDLE_VALUE counts as none
 //   fw::GdiObject<HBRUSH> brush(::CreateSolidBrush(colour));
 //
-// The kind of handle decides the traits: which value means "none" and how it is closed.
+// The kind of handle decides how it is closed (`close`) and what an empty owner holds: null, or
+// INVALID_HANDLE_VALUE for the kinds whose calls fail with it (`invalidIsNone`). Neither value is
+// ever a handle, so neither is ever closed.
 #pragma once
 
 #include <windows.h>
@@ -14,12 +16,12 @@
 
 namespace fw {
 
-template <class Traits>
+template <class T, auto close, bool invalidIsNone = false>
 class UniqueHandle {
 public:
-    using Type = typename Traits::Type;
+    using Type = T;
 
-    UniqueHandle() noexcept : value_(Traits::None()) {}
+    UniqueHandle() noexcept : value_(None()) {}
     explicit UniqueHandle(Type value) noexcept : value_(value) {}
     ~UniqueHandle() { Reset(); }
 
@@ -34,23 +36,23 @@ public:
     }
 
     Type Get() const { return value_; }
-    bool Valid() const { return Traits::IsValid(value_); }
+    bool Valid() const { return IsValid(value_); }
     explicit operator bool() const { return Valid(); }
 
     // Gives the handle up without closing it.
     Type Release()
     {
         const Type value = value_;
-        value_ = Traits::None();
+        value_ = None();
         return value;
     }
     // Closes the handle held (if any) and takes `value`. Keeps GetLastError as it was, so that
     // a failure can be reported after its handles have been closed.
-    void Reset(Type value = Traits::None())
+    void Reset(Type value = None())
     {
-        if (Traits::IsValid(value_) && value_ != value) {
+        if (IsValid(value_) && value_ != value) {
             const DWORD error = ::GetLastError();
-            Traits::Close(value_);
+            close(value_);
             ::SetLastError(error);
         }
         value_ = value;
@@ -63,48 +65,21 @@ public:
     }
 
 private:
+    static Type None() { return invalidIsNone ? reinterpret_cast<Type>(INVALID_HANDLE_VALUE) : nullptr; }
+    static bool IsValid(Type h) { return h != nullptr && h != reinterpret_cast<Type>(INVALID_HANDLE_VALUE); }
+
     Type value_;
 };
 
-// Events, threads, mutexes, processes, tokens: null is none (and INVALID_HANDLE_VALUE is never
-// a handle of these kinds, so it is not closed either).
-struct KernelHandleTraits {
-    using Type = HANDLE;
-    static Type None() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-    static void Close(Type h) { ::CloseHandle(h); }
-};
-
-// Files and devices from CreateFileW: INVALID_HANDLE_VALUE is none.
-struct FileHandleTraits {
-    using Type = HANDLE;
-    static Type None() { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-    static void Close(Type h) { ::CloseHandle(h); }
-};
-
-struct RegistryKeyTraits {
-    using Type = HKEY;
-    static Type None() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr && h != reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE); }
-    static void Close(Type h) { ::RegCloseKey(h); }
-};
-
+// Events, threads, mutexes, processes, tokens.
+using KernelHandle = UniqueHandle<HANDLE, &::CloseHandle>;
+// Files and devices from CreateFileW.
+using FileHandle = UniqueHandle<HANDLE, &::CloseHandle, true>;
 template <class T>
-struct GdiObjectTraits {
-    using Type = T;
-    static Type None() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr; }
-    static void Close(Type h) { ::DeleteObject(h); }
-};
-
+using GdiObject = UniqueHandle<T, &::DeleteObject>;
 // Memory device contexts from CreateCompatibleDC / CreateDCW.
-struct DeviceContextTraits {
-    using Type = HDC;
-    static Type None() { return nullptr; }
-    static bool IsValid(Type h) { return h != nullptr; }
-    static void Close(Type h) { ::DeleteDC(h); }
-};
+using DeviceContext = UniqueHandle<HDC, &::DeleteDC>;
+using RegistryKey = UniqueHandle<HKEY, &::RegCloseKey>;
 
 // A window's device context from GetDC / GetWindowDC, released to its window.
 class WindowDC {
@@ -135,7 +110,7 @@ public:
     }
     ~SelectedObject()
     {
-        if (previous_ != nullptr && previous_ != HGDI_ERROR)
+        if (Valid())
             ::SelectObject(dc_, previous_);
     }
     SelectedObject(const SelectedObject&) = delete;
@@ -147,45 +122,15 @@ private:
     HGDIOBJ previous_;
 };
 
-using KernelHandle = UniqueHandle<KernelHandleTraits>;
-using FileHandle = UniqueHandle<FileHandleTraits>;
-template <class T>
-using GdiObject = UniqueHandle<GdiObjectTraits<T>>;
-using DeviceContext = UniqueHandle<DeviceContextTraits>;
-
-// An open registry key with checked DWORD access. Results are the registry's error codes
-// (ERROR_SUCCESS on success), as RegQueryValueExW and RegSetValueExW give them.
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    explicit RegistryKey(HKEY key) : key_(key) {}
-
-    HKEY Get() const { return key_.Get(); }
-    bool Valid() const { return key_.Valid(); }
-    HKEY Release() { return key_.Release(); }
-    void Reset(HKEY key = nullptr) { key_.Reset(key); }
-    // Closes the key now; the registry's result of closing it (ERROR_INVALID_HANDLE for none).
-    LONG Close()
-    {
-        const HKEY key = key_.Release();
-        return RegistryKeyTraits::IsValid(key) ? ::RegCloseKey(key) : ERROR_INVALID_HANDLE;
-    }
-
-    // Reads value `name` as 4 bytes, whatever its stored type. Data longer than 4 bytes give
-    // ERROR_MORE_DATA, shorter data ERROR_INVALID_DATA; *value is written only on success.
-    LONG ReadDword(const wchar_t* name, uint32_t* value) const;
-    // Writes `value` as REG_DWORD.
-    LONG WriteDword(const wchar_t* name, uint32_t value) const;
-
-private:
-    UniqueHandle<RegistryKeyTraits> key_;
-};
-
-inline LONG RegistryKey::ReadDword(const wchar_t* name, uint32_t* value) const
+// DWORD values of an open key. Results are the registry's error codes (ERROR_SUCCESS on success),
+// as RegQueryValueExW and RegSetValueExW give them. ReadDword reads value `name` as 4 bytes,
+// whatever its stored type: data longer than 4 bytes give ERROR_MORE_DATA, shorter data
+// ERROR_INVALID_DATA; *value is written only on success. WriteDword writes a REG_DWORD.
+inline LONG ReadDword(HKEY key, const wchar_t* name, uint32_t* value)
 {
     DWORD data = 0;
     DWORD size = sizeof data;
-    const LONG result = ::RegQueryValueExW(key_.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size);
+    const LONG result = ::RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size);
     if (result != ERROR_SUCCESS)
         return result;
     if (size != sizeof data)
@@ -194,10 +139,10 @@ inline LONG RegistryKey::ReadDword(const wchar_t* name, uint32_t* value) const
     return ERROR_SUCCESS;
 }
 
-inline LONG RegistryKey::WriteDword(const wchar_t* name, uint32_t value) const
+inline LONG WriteDword(HKEY key, const wchar_t* name, uint32_t value)
 {
     const DWORD data = value;
-    return ::RegSetValueExW(key_.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+    return ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
 }
 
 } // namespace fw

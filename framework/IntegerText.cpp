@@ -37,9 +37,4 @@ bool ParseInt32(const std::wstring& text, int32_t& value)
     return true;
 }
 
-std::wstring FormatInt32(int32_t value)
-{
-    return std::to_wstring(value);
-}
-
 } // namespace fw

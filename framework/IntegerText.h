@@ -10,6 +10,4 @@ namespace fw {
 // else, an empty text or a value outside the signed 32-bit range is refused (false, value untouched).
 bool ParseInt32(const std::wstring& text, int32_t& value);
 
-std::wstring FormatInt32(int32_t value);
-
 } // namespace fw

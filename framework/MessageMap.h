@@ -31,17 +31,14 @@ using CommandHandler = void (Window::*)(UINT id, UINT code, HWND control);
 // WM_NOTIFY: the returned value is the notification's result.
 using NotifyHandler = LRESULT (Window::*)(NMHDR& header);
 
-// Any notification code (for OnControl / OnNotify).
-constexpr UINT kAnyCode = 0xFFFFFFFFu;
-
+// An entry handles `message`; WM_COMMAND and WM_NOTIFY entries made by OnCommand .. OnNotifyRange
+// only when the control id lies in firstId..lastId (inclusive) and the notification code matches.
 struct MessageEntry {
-    enum class Kind { Message, Command, Notify };
-    Kind kind;
-    UINT message;  // Kind::Message only
-    UINT firstId;  // Command and Notify: control id range, inclusive
+    UINT message;
+    UINT firstId;
     UINT lastId;
-    UINT code;     // Command and Notify: notification code or kAnyCode
-    MessageHandler onMessage;
+    UINT code;
+    MessageHandler onMessage;  // exactly one of the three is set
     CommandHandler onCommand;
     NotifyHandler onNotify;
 };
@@ -70,41 +67,41 @@ private:
 template <class T>
 MessageEntry OnMessage(UINT message, LRESULT (T::*handler)(UINT, WPARAM, LPARAM, bool&))
 {
-    return {MessageEntry::Kind::Message, message, 0, 0, 0, static_cast<MessageHandler>(handler), nullptr, nullptr};
+    return {message, 0, 0, 0, static_cast<MessageHandler>(handler), nullptr, nullptr};
+}
+
+// WM_COMMAND with notification `code` (LBN_SELCHANGE, EN_CHANGE, ...) from control `id`.
+template <class T>
+MessageEntry OnControl(UINT id, UINT code, void (T::*handler)(UINT, UINT, HWND))
+{
+    return {WM_COMMAND, id, id, code, nullptr, static_cast<CommandHandler>(handler), nullptr};
 }
 
 // A button click or menu command: WM_COMMAND with code BN_CLICKED (0) from control `id`.
 template <class T>
 MessageEntry OnCommand(UINT id, void (T::*handler)(UINT, UINT, HWND))
 {
-    return {MessageEntry::Kind::Command, 0, id, id, BN_CLICKED, nullptr, static_cast<CommandHandler>(handler), nullptr};
+    return OnControl(id, BN_CLICKED, handler);
 }
 
 // Clicks from any control whose id lies in first..last (inclusive).
 template <class T>
 MessageEntry OnCommandRange(UINT first, UINT last, void (T::*handler)(UINT, UINT, HWND))
 {
-    return {MessageEntry::Kind::Command, 0, first, last, BN_CLICKED, nullptr, static_cast<CommandHandler>(handler), nullptr};
+    return {WM_COMMAND, first, last, BN_CLICKED, nullptr, static_cast<CommandHandler>(handler), nullptr};
 }
 
-// WM_COMMAND with a given notification code (LBN_SELCHANGE, EN_CHANGE, ...) or kAnyCode.
-template <class T>
-MessageEntry OnControl(UINT id, UINT code, void (T::*handler)(UINT, UINT, HWND))
-{
-    return {MessageEntry::Kind::Command, 0, id, id, code, nullptr, static_cast<CommandHandler>(handler), nullptr};
-}
-
-// WM_NOTIFY from control `id` with notification `code` (or kAnyCode).
-template <class T>
-MessageEntry OnNotify(UINT id, UINT code, LRESULT (T::*handler)(NMHDR&))
-{
-    return {MessageEntry::Kind::Notify, 0, id, id, code, nullptr, nullptr, static_cast<NotifyHandler>(handler)};
-}
-
+// WM_NOTIFY with notification `code` from a control whose id lies in first..last (inclusive).
 template <class T>
 MessageEntry OnNotifyRange(UINT first, UINT last, UINT code, LRESULT (T::*handler)(NMHDR&))
 {
-    return {MessageEntry::Kind::Notify, 0, first, last, code, nullptr, nullptr, static_cast<NotifyHandler>(handler)};
+    return {WM_NOTIFY, first, last, code, nullptr, nullptr, static_cast<NotifyHandler>(handler)};
+}
+
+template <class T>
+MessageEntry OnNotify(UINT id, UINT code, LRESULT (T::*handler)(NMHDR&))
+{
+    return OnNotifyRange(id, id, code, handler);
 }
 
 } // namespace fw

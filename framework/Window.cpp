@@ -11,13 +11,6 @@ namespace {
 const wchar_t kObjectProperty[] = L"QelvoWindowObject";
 } // namespace
 
-bool Window::DestroyWindow()
-{
-    if (hwnd_ == nullptr)
-        return false;
-    return ::DestroyWindow(hwnd_) != FALSE;
-}
-
 const MessageMap& Window::Messages() const
 {
     static const MessageMap map(nullptr);
@@ -36,49 +29,21 @@ std::wstring Window::Text() const
     return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
 }
 
-bool Window::EnableItem(int id, bool enable) const
-{
-    HWND item = Item(id);
-    if (item == nullptr)
-        return false;
-    ::EnableWindow(item, enable ? TRUE : FALSE);
-    return true;
-}
-
-bool Window::ShowItem(int id, bool show) const
-{
-    HWND item = Item(id);
-    if (item == nullptr)
-        return false;
-    ::ShowWindow(item, show ? SW_SHOW : SW_HIDE);
-    return true;
-}
-
-bool Window::Show(int command) const
-{
-    if (hwnd_ == nullptr)
-        return false;
-    ::ShowWindow(hwnd_, command);
-    return true;
-}
-
 RECT Window::WindowRect() const
 {
-    RECT rect = {0, 0, 0, 0};
-    return ::GetWindowRect(hwnd_, &rect) ? rect : RECT{0, 0, 0, 0};
+    RECT rect = {};
+    return ::GetWindowRect(hwnd_, &rect) ? rect : RECT{};
 }
 
 RECT Window::ClientRect() const
 {
-    RECT rect = {0, 0, 0, 0};
-    return ::GetClientRect(hwnd_, &rect) ? rect : RECT{0, 0, 0, 0};
+    RECT rect = {};
+    return ::GetClientRect(hwnd_, &rect) ? rect : RECT{};
 }
 
 Window* Window::FromHandle(HWND hwnd)
 {
-    if (hwnd == nullptr)
-        return nullptr;
-    return static_cast<Window*>(::GetPropW(hwnd, kObjectProperty));
+    return hwnd != nullptr ? static_cast<Window*>(::GetPropW(hwnd, kObjectProperty)) : nullptr;
 }
 
 bool Window::Bind(HWND hwnd)
@@ -99,38 +64,26 @@ void Window::Unbind()
 bool Window::Route(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     const NMHDR* header = message == WM_NOTIFY ? reinterpret_cast<const NMHDR*>(lParam) : nullptr;
+    const UINT id = header != nullptr ? static_cast<UINT>(header->idFrom) : LOWORD(wParam);
+    const UINT code = header != nullptr ? header->code : HIWORD(wParam);
     for (const MessageMap* map = &Messages(); map != nullptr; map = map->Base()) {
         for (const MessageEntry& entry : *map) {
-            switch (entry.kind) {
-            case MessageEntry::Kind::Message:
-                if (entry.message == message) {
-                    bool handled = true;
-                    result = (this->*entry.onMessage)(message, wParam, lParam, handled);
-                    if (handled)
-                        return true;
-                }
-                break;
-            case MessageEntry::Kind::Command:
-                if (message == WM_COMMAND) {
-                    const UINT id = LOWORD(wParam);
-                    const UINT code = HIWORD(wParam);
-                    if (id >= entry.firstId && id <= entry.lastId && (entry.code == kAnyCode || entry.code == code)) {
-                        (this->*entry.onCommand)(id, code, reinterpret_cast<HWND>(lParam));
-                        result = 0;
-                        return true;
-                    }
-                }
-                break;
-            case MessageEntry::Kind::Notify:
-                if (header != nullptr) {
-                    const UINT id = static_cast<UINT>(header->idFrom);
-                    if (id >= entry.firstId && id <= entry.lastId &&
-                        (entry.code == kAnyCode || entry.code == header->code)) {
-                        result = (this->*entry.onNotify)(*const_cast<NMHDR*>(header));
-                        return true;
-                    }
-                }
-                break;
+            if (entry.message != message) {
+                continue;
+            } else if (entry.onMessage != nullptr) {
+                bool handled = true;
+                result = (this->*entry.onMessage)(message, wParam, lParam, handled);
+                if (handled)
+                    return true;
+            } else if (id < entry.firstId || id > entry.lastId || code != entry.code) {
+                continue;
+            } else if (entry.onCommand != nullptr) {
+                (this->*entry.onCommand)(id, code, reinterpret_cast<HWND>(lParam));
+                result = 0;
+                return true;
+            } else if (header != nullptr) {
+                result = (this->*entry.onNotify)(*const_cast<NMHDR*>(header));
+                return true;
             }
         }
     }

@@ -19,11 +19,10 @@ public:
     Window& operator=(const Window&) = delete;
 
     HWND Handle() const { return hwnd_; }
-    bool IsValid() const { return hwnd_ != nullptr && ::IsWindow(hwnd_) != FALSE; }
 
     // Destroys the window; classes that must release things with their window replace it and
     // call the base at their end. The modal loop ends a dialog through this too.
-    virtual bool DestroyWindow();
+    virtual bool DestroyWindow() { return hwnd_ != nullptr && ::DestroyWindow(hwnd_) != FALSE; }
 
     // The class's message table; each class chains to its base's (see MessageMap.h).
     virtual const MessageMap& Messages() const;
@@ -33,29 +32,16 @@ public:
     {
         return ::SendMessageW(hwnd_, message, wParam, lParam);
     }
-    bool Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const
-    {
-        return ::PostMessageW(hwnd_, message, wParam, lParam) != FALSE;
-    }
 
     std::wstring Text() const;
-    bool SetText(const wchar_t* text) const { return ::SetWindowTextW(hwnd_, text) != FALSE; }
-    bool SetText(const std::wstring& text) const { return SetText(text.c_str()); }
-    bool SetItemText(int id, const wchar_t* text) const { return ::SetDlgItemTextW(hwnd_, id, text) != FALSE; }
-    // False when there is no item `id` (or no window).
-    bool EnableItem(int id, bool enable) const;
-    bool ShowItem(int id, bool show) const;
-    bool Show(int command = SW_SHOW) const;
-    bool Move(const RECT& rect, bool repaint = true) const
+    void Show(int command) const { if (hwnd_ != nullptr) ::ShowWindow(hwnd_, command); }
+    bool Move(const RECT& rect) const
     {
-        const LONG width = rect.right - rect.left, height = rect.bottom - rect.top;
-        return ::MoveWindow(hwnd_, rect.left, rect.top, width, height, repaint) != FALSE;
+        return ::MoveWindow(hwnd_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE) != FALSE;
     }
-    bool Invalidate(bool erase = true) const { return ::InvalidateRect(hwnd_, nullptr, erase) != FALSE; }
     // All zero when the window is gone.
     RECT WindowRect() const;
     RECT ClientRect() const;
-    int Id() const { return ::GetDlgCtrlID(hwnd_); }
 
     // Owner draw: a parent that gets WM_DRAWITEM for one of its subclassed controls hands it to the
     // control object (after the parent's own table). Return true when the item was drawn.

@@ -214,7 +214,7 @@ void ScribeWindow::UpdateSummary() const
                             : fw::LoadText(IDS_HINT);
     if (strokes_.Overflowed())
         text += L" " + fw::LoadText(IDS_STORE_FULL);
-    SetItemText(IDC_SUMMARY, text.c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_SUMMARY, text.c_str());
 }
 
 LRESULT ScribeWindow::OnEraseBackground(UINT, WPARAM wParam, LPARAM, bool&)
@@ -405,7 +405,7 @@ void ScribeWindow::ClearAll()
     for (int i = 0; i < kCrosshairCount; ++i)
         UpdateReadout(i);
     UpdateSummary();
-    Invalidate(true);
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 } // namespace scribe

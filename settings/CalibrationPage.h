@@ -20,8 +20,8 @@ private:
     void OnCalibrate(UINT id, UINT code, HWND control);
     void OnLineTest(UINT id, UINT code, HWND control);
 
-    fw::Button calibrateButton_;
-    fw::Button lineTestButton_;
+    fw::Control calibrateButton_;
+    fw::Control lineTestButton_;
 };
 
 } // namespace settings

@@ -64,7 +64,7 @@ bool SettingsDialog::OnInitDialog()
     }
     PlacePages();
 
-    tab_.SetCurrentSelection(0);
+    tab_.Send(TCM_SETCURSEL, 0);
     calibrationPage_.Show(SW_SHOW);
     return true;
 }
@@ -75,12 +75,12 @@ bool SettingsDialog::PlacePages()
 {
     RECT client = tab_.ClientRect();
     RECT item = {};
-    if (!tab_.ItemRect(0, item))
+    if (!tab_.Send(TCM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item)))
         return false;
     RECT page = {item.left, item.top + item.bottom, client.right - item.left, client.bottom - item.top};
     ::MapWindowPoints(tab_.Handle(), hwnd_, reinterpret_cast<POINT*>(&page), 2);
     for (SettingsPage* p : pages_)
-        p->Move(page, true);
+        p->Move(page);
     return true;
 }
 
@@ -91,14 +91,14 @@ SettingsPage* SettingsDialog::PageAt(int index)
 
 LRESULT SettingsDialog::OnTabChanging(NMHDR&)
 {
-    if (fw::Dialog* page = PageAt(tab_.CurrentSelection()))
+    if (fw::Dialog* page = PageAt(static_cast<int>(tab_.Send(TCM_GETCURSEL))))
         page->Show(SW_HIDE);
     return 0;
 }
 
 LRESULT SettingsDialog::OnTabChanged(NMHDR&)
 {
-    if (fw::Dialog* page = PageAt(tab_.CurrentSelection()))
+    if (fw::Dialog* page = PageAt(static_cast<int>(tab_.Send(TCM_GETCURSEL))))
         page->Show(SW_SHOW);
     return 0;
 }

@@ -11,7 +11,7 @@ bool LoadSettings(const touch::TouchDeviceManager& manager, TouchSettings& setti
         return false;
     // Data of other than 4 bytes (ERROR_MORE_DATA, ERROR_INVALID_DATA) count as not accepted.
     ReadStoredSettings(settings, [&key](const wchar_t* name, uint32_t* value) -> long {
-        return key.ReadDword(name, value);
+        return fw::ReadDword(key.Get(), name, value);
     });
     return true;
 }
@@ -24,7 +24,7 @@ StoreResult StoreSettings(const touch::TouchDeviceManager& manager, const TouchS
         return result;
     result.keyOpened = true;
     result.written = WriteStoredSettings(settings, [&key](const wchar_t* name, uint32_t value) -> long {
-        return key.WriteDword(name, value);
+        return fw::WriteDword(key.Get(), name, value);
     });
     return result;
 }

@@ -14,16 +14,16 @@ bool SoundPage::OnInitDialog()
     durationSlider_.SubclassItem(*this, IDC_BEEP_TIME);
     modeList_.SubclassItem(*this, IDC_BEEP_MODE);
 
-    frequencySlider_.SetRange(1000, 5000, true);
-    frequencySlider_.SetTicFrequency(400);
-    frequencySlider_.SetPosition(static_cast<int>(values.BeepFreq), true);
+    frequencySlider_.SetRange(1000, 5000);
+    frequencySlider_.Send(TBM_SETTICFREQ, 400);
+    frequencySlider_.Send(TBM_SETPOS, TRUE, static_cast<int>(values.BeepFreq));
 
-    durationSlider_.SetRange(10, 200, true);
-    durationSlider_.SetTicFrequency(19);
-    durationSlider_.SetPosition(static_cast<int>(values.BeepTime), true);
+    durationSlider_.SetRange(10, 200);
+    durationSlider_.Send(TBM_SETTICFREQ, 19);
+    durationSlider_.Send(TBM_SETPOS, TRUE, static_cast<int>(values.BeepTime));
 
     for (UINT id : {IDS_BEEP_DISABLED, IDS_BEEP_ON_TOUCH, IDS_BEEP_ON_RELEASE})
-        modeList_.AddString(fw::LoadText(id).c_str());
+        modeList_.Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(fw::LoadText(id).c_str()));
 
     UpdateData(false);
     return true;

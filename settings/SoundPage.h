@@ -14,7 +14,7 @@ protected:
     bool OnInitDialog() override;
 
 private:
-    fw::ComboBox modeList_;
+    fw::Control modeList_;
     fw::Trackbar frequencySlider_;
     fw::Trackbar durationSlider_;
 };

@@ -28,11 +28,11 @@ bool TouchModePage::OnInitDialog()
     slider_.SubclassItem(*this, IDC_DRAG_DELAY);
     spin_.SubclassItem(*this, IDC_DBLCLK_SPIN);
 
-    slider_.SetRange(0, 1500, true);
-    slider_.SetTicFrequency(150);
-    slider_.SetPosition(static_cast<int>(values.DragDelay), true);
+    slider_.SetRange(0, 1500);
+    slider_.Send(TBM_SETTICFREQ, 150);
+    slider_.Send(TBM_SETPOS, TRUE, static_cast<int>(values.DragDelay));
 
-    spin_.SetBuddy(Item(IDC_DBLCLK_REGION));
+    spin_.Send(UDM_SETBUDDY, reinterpret_cast<WPARAM>(Item(IDC_DBLCLK_REGION)));
     spin_.SetRange(25, 100);
     spin_.SetPosition(static_cast<short>(values.DblClkRegion & 0xFFFF));
 
@@ -47,9 +47,9 @@ void TouchModePage::EnableForMode(int newMode)
         return;
     const bool drag = newMode >= 2;
     const bool regionUsed = newMode == 3;
-    EnableItem(IDC_DRAG_DELAY, drag);
-    EnableItem(IDC_DBLCLK_REGION, regionUsed);
-    EnableItem(IDC_DBLCLK_SPIN, regionUsed);
+    ::EnableWindow(Item(IDC_DRAG_DELAY), drag);
+    ::EnableWindow(Item(IDC_DBLCLK_REGION), regionUsed);
+    ::EnableWindow(Item(IDC_DBLCLK_SPIN), regionUsed);
 }
 
 // The button has checked itself; `values` follows at the next saving exchange (Apply).
@@ -58,7 +58,7 @@ void TouchModePage::OnModeClicked(UINT id, UINT, HWND)
     const int clicked = static_cast<int>(id) - IDC_MODE_TOUCH_CLICK;
     EnableForMode(clicked);
     for (int i = 0; i < 4; ++i)
-        ShowItem(kDescriptions[i], i == clicked);
+        ::ShowWindow(Item(kDescriptions[i]), i == clicked ? SW_SHOW : SW_HIDE);
 }
 
 } // namespace settings

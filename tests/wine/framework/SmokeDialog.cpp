@@ -2,8 +2,6 @@
 
 #include "SmokeResource.h"
 
-#include "framework/IntegerText.h"
-
 #include <string>
 
 namespace {
@@ -29,7 +27,7 @@ const fw::MessageMap& PokeStatic::Messages() const
     static const fw::MessageEntry entries[] = {
         fw::OnMessage(WM_LBUTTONDOWN, &PokeStatic::OnLeftButtonDown),
     };
-    static const fw::MessageMap map(entries, &Static::Messages());
+    static const fw::MessageMap map(entries, &Control::Messages());
     return map;
 }
 
@@ -37,7 +35,7 @@ LRESULT PokeStatic::OnLeftButtonDown(UINT, WPARAM, LPARAM, bool& handled)
 {
     NMHDR header = {};
     header.hwndFrom = hwnd_;
-    header.idFrom = static_cast<UINT_PTR>(Id());
+    header.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(hwnd_));
     header.code = SMOKE_NOTIFY_POKED;
     ::SendMessageW(::GetParent(hwnd_), WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
     handled = false;
@@ -90,7 +88,7 @@ bool SmokeDialog::OnInitDialog()
         return false;
     }
     for (const wchar_t* item : {L"第一项", L"第二项", L"第三项", L"第四项"})
-        list_.AddString(item);
+        list_.Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
     track_.SetRange(0, 20);
     Dialog::OnInitDialog();
 
@@ -113,17 +111,15 @@ bool SmokeDialog::OnInitDialog()
             continue;
         tiles.push_back(std::move(tile));
     }
-    SetItemText(IDC_SMOKE_STATUS, L"状态：就绪");
+    ::SetDlgItemTextW(hwnd_, IDC_SMOKE_STATUS, L"状态：就绪");
     return true;
 }
 
 void SmokeDialog::DoDataExchange(fw::DataExchange& dx)
 {
-    dx.Text(IDC_SMOKE_NAME, name);
-    dx.Int(IDC_SMOKE_NUMBER, number);
     dx.Radio(IDC_SMOKE_MODE_FIRST, mode);
+    dx.Int(IDC_SMOKE_NUMBER, number);
     dx.Bind(IDC_SMOKE_LIST, list_);
-    dx.ListIndex(IDC_SMOKE_LIST, listIndex);
     dx.TrackbarPosition(IDC_SMOKE_TRACK, trackPosition);
     dx.Bind(IDC_SMOKE_POKE, poke_);
 }
@@ -164,7 +160,7 @@ bool SmokeDialog::DestroyWindow()
 void SmokeDialog::OnCount(UINT, UINT, HWND)
 {
     ++countClicks;
-    SetItemText(IDC_SMOKE_STATUS, (L"状态：计数 " + std::to_wstring(countClicks.load())).c_str());
+    ::SetDlgItemTextW(hwnd_, IDC_SMOKE_STATUS, (L"状态：计数 " + std::to_wstring(countClicks.load())).c_str());
 }
 
 void SmokeDialog::OnTile(UINT id, UINT, HWND)
@@ -176,7 +172,8 @@ void SmokeDialog::OnTile(UINT id, UINT, HWND)
 void SmokeDialog::OnListDoubleClick(UINT, UINT, HWND)
 {
     ++listDoubleClicks;
-    SetItemText(IDC_SMOKE_STATUS, (L"状态：双击 " + fw::FormatInt32(list_.CurrentSelection())).c_str());
+    const LRESULT row = list_.Send(LB_GETCURSEL);
+    ::SetDlgItemTextW(hwnd_, IDC_SMOKE_STATUS, (L"状态：双击 " + std::to_wstring(row)).c_str());
 }
 
 LRESULT SmokeDialog::OnPoked(NMHDR&)

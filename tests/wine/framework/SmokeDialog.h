@@ -23,7 +23,7 @@ public:
 };
 
 // Sends its parent WM_NOTIFY SMOKE_NOTIFY_POKED when clicked.
-class PokeStatic : public fw::Static {
+class PokeStatic : public fw::Control {
 public:
     const fw::MessageMap& Messages() const override;
 
@@ -32,7 +32,7 @@ private:
 };
 
 // Owner-drawn push button with a number on it, drawn by the button object (WM_DRAWITEM reflected).
-class TileButton : public fw::Button {
+class TileButton : public fw::Control {
 public:
     explicit TileButton(int number) : number_(number) {}
     bool DrawItem(const DRAWITEMSTRUCT& item) override;
@@ -48,10 +48,8 @@ public:
     explicit SmokeDialog(HWND parent = nullptr);
 
     // Exchanged with the controls, in this order.
-    std::wstring name = L"示例";
-    int32_t number = 42;
     int mode = 1;
-    int listIndex = 2;
+    int32_t number = 42;
     int trackPosition = 7;
 
     bool endDuringInit = false;   // the dialog ends itself with 77 in OnInitDialog
@@ -86,7 +84,7 @@ private:
     LRESULT OnEndRequest(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
 
     PokeStatic poke_;
-    fw::ListBox list_;
+    fw::Control list_;
     fw::Trackbar track_;
     HBRUSH statusBrush_ = nullptr;
 };

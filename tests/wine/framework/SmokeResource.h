@@ -4,7 +4,6 @@
 #define IDS_SMOKE_TITLE        1
 
 #define IDD_SMOKE              100
-#define IDC_SMOKE_NAME         1001
 #define IDC_SMOKE_NUMBER       1002
 #define IDC_SMOKE_MODE_FIRST   1003
 #define IDC_SMOKE_MODE_SECOND  1004
