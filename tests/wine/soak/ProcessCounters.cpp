@@ -147,8 +147,8 @@ bool CountGdi(DWORD pid, Counts* counts, std::string* why)
     UINT64 table = 0;
     SIZE_T read = 0;
     const LONG status = query(process, 0, &basic, sizeof basic, nullptr);
-    // Wine's reads of another process's memory now and then fail with access denied: asked again
-    // for up to 5 s.
+    // Wine's reads of another process's memory now and then fail with access denied, on a busy
+    // machine for seconds on end: asked again for up to 30 s.
     if (status != 0 || !qelvo::test::WaitFor(
                            [&] {
                                return ::ReadProcessMemory(process,
@@ -156,7 +156,7 @@ bool CountGdi(DWORD pid, Counts* counts, std::string* why)
                                                               kPebGdiTable,
                                                           &table, sizeof table, &read) != FALSE;
                            },
-                           5000, 10)) {
+                           30000, 10)) {
         *why = "the PEB of the process: status " + std::to_string(status) + ", error " +
                std::to_string(::GetLastError());
         return false;
@@ -173,7 +173,7 @@ bool CountGdi(DWORD pid, Counts* counts, std::string* why)
                                            entries.size() * sizeof(GdiEntry), &read) &&
                        read == entries.size() * sizeof(GdiEntry);
             },
-            5000, 10)) {
+            30000, 10)) {
         *why = "the GDI handle table: " + std::to_string(::GetLastError());
         return false;
     }
